@@ -1,0 +1,4 @@
+# The x64 build of the same source; the one the tests run under Wine.
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+set(MINGW_TRIPLET x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

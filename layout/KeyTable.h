@@ -1,0 +1,23 @@
+// The four keys the dialog can switch off, in the order the dialog and the stored-layout check use.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+struct DisableableKey
+{
+    int nControlId;      // its check box
+    uint8_t nLowByte;    // set-1 make code
+    uint8_t nPrefix;     // 0xE0 for an extended key, 0 otherwise
+
+    // The source word as the scan-code map stores it: the prefix in the high byte.
+    uint16_t Source() const { return static_cast<uint16_t>(nPrefix << 8 | nLowByte); }
+};
+
+class CKeyTable
+{
+public:
+    static constexpr size_t kCount = 4;
+    // Left Windows, Right Windows, Caps Lock, Left Ctrl.
+    static const DisableableKey& At(size_t nRow);
+};

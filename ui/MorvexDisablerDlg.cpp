@@ -1,0 +1,221 @@
+#include "ui/MorvexDisablerDlg.h"
+
+#include <shellapi.h>
+
+#include "layout/LayoutStore.h"
+#include "ui/AboutDlg.h"
+
+namespace
+{
+const WCHAR s_szSettings[] = L"Settings";
+const WCHAR s_szScopeEntry[] = L"m_bApplyChangesForAllUsers";
+const WCHAR s_szWebAddress[] = L"http://www.morvexsoft.com/";
+
+struct ScopeTexts
+{
+    LPCWSTR pszQuestion;
+    LPCWSTR pszRequestFailed;
+    UINT uExitFlags;
+};
+
+const ScopeTexts s_allUsers = {
+    L"Do you Want to Restart the Computer Now for the Changes to be in Effect ?",
+    L"Could Not Restart Computer.\n\nPlease Restart Computer for Changes Done to be in Effect.",
+    EWX_REBOOT,
+};
+const ScopeTexts s_currentUser = {
+    L"Do you Want to Log Off from the Signed On Account Now for the Changes to be in Effect ?",
+    L"Could Not Log Off from Signed On Account.\n\nPlease Log Off & Log In Again for Changes Done to be in Effect.",
+    EWX_LOGOFF,
+};
+}  // namespace
+
+CMorvexDisablerDlg::CMorvexDisablerDlg(CWnd* pParent)
+    : CDialog(IDD_MORVEXDISABLER_DIALOG, pParent),
+      m_mapDisabledKeys(10),
+      m_bChangesPending(FALSE),
+      m_hIcon(::LoadIconW(AfxFindResourceHandle(MAKEINTRESOURCEW(IDR_MAINFRAME), MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */),
+                          MAKEINTRESOURCEW(IDR_MAINFRAME))),
+      m_bDisableLeftWindowsKey(FALSE),
+      m_bDisableRightWindowsKey(FALSE),
+      m_bDisableCapsLockKey(FALSE),
+      m_bApplyChangesForAllUsers(TRUE),
+      m_bDisableLeftCtrlKey(FALSE),
+      m_pRegistry(&CRegistryApi::Real()),
+      m_pSessionControl(&CSessionControl::Real())
+{
+}
+
+void CMorvexDisablerDlg::DoDataExchange(CDataExchange* pDX)
+{
+    CDialog::DoDataExchange(pDX);
+    DDX_Check(pDX, IDC_LEFT_WINDOWS_KEY, m_bDisableLeftWindowsKey);
+    DDX_Check(pDX, IDC_RIGHT_WINDOWS_KEY, m_bDisableRightWindowsKey);
+    DDX_Check(pDX, IDC_CAPS_LOCK_KEY, m_bDisableCapsLockKey);
+    DDX_Check(pDX, IDC_ALL_USERS, m_bApplyChangesForAllUsers);
+    DDX_Check(pDX, IDC_LEFT_CTRL_KEY, m_bDisableLeftCtrlKey);
+}
+
+BEGIN_MESSAGE_MAP(CMorvexDisablerDlg, CDialog)
+    ON_WM_SYSCOMMAND()
+    ON_WM_PAINT()
+    ON_WM_QUERYDRAGICON()
+    ON_WM_HELPINFO()
+    ON_BN_CLICKED(IDC_WEB_LINK, &CMorvexDisablerDlg::OnBnClickedWebLink)
+    ON_BN_CLICKED(IDOK, &CMorvexDisablerDlg::OnBnClickedOk)
+    ON_BN_CLICKED(IDC_LEFT_WINDOWS_KEY, &CMorvexDisablerDlg::OnBnClickedLeftWindowsKey)
+    ON_BN_CLICKED(IDC_RIGHT_WINDOWS_KEY, &CMorvexDisablerDlg::OnBnClickedRightWindowsKey)
+    ON_BN_CLICKED(IDC_CAPS_LOCK_KEY, &CMorvexDisablerDlg::OnBnClickedCapsLockKey)
+    ON_BN_CLICKED(IDC_ALL_USERS, &CMorvexDisablerDlg::OnBnClickedAllUsers)
+    ON_BN_CLICKED(IDC_LEFT_CTRL_KEY, &CMorvexDisablerDlg::OnBnClickedLeftCtrlKey)
+END_MESSAGE_MAP()
+
+BOOL& CMorvexDisablerDlg::KeyMember(size_t nRow)
+{
+    static BOOL CMorvexDisablerDlg::* const s_members[CKeyTable::kCount] = {
+        &CMorvexDisablerDlg::m_bDisableLeftWindowsKey,
+        &CMorvexDisablerDlg::m_bDisableRightWindowsKey,
+        &CMorvexDisablerDlg::m_bDisableCapsLockKey,
+        &CMorvexDisablerDlg::m_bDisableLeftCtrlKey,
+    };
+    return this->*s_members[nRow];
+}
+
+BOOL CMorvexDisablerDlg::OnInitDialog()
+{
+    // The scope comes first, so that the base initialisation already shows it.
+    m_bApplyChangesForAllUsers =
+        static_cast<BOOL>(AfxGetApp()->GetProfileInt(s_szSettings, s_szScopeEntry, m_bApplyChangesForAllUsers));
+    CDialog::OnInitDialog();
+
+    if (CMenu* pSysMenu = GetSystemMenu(FALSE))
+    {
+        CString strAboutMenu;
+        strAboutMenu.LoadString(IDS_ABOUTBOX);
+        if (!strAboutMenu.IsEmpty())
+        {
+            pSysMenu->AppendMenu(MF_SEPARATOR);
+            pSysMenu->AppendMenu(MF_STRING, IDM_ABOUTBOX, strAboutMenu);
+        }
+    }
+
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+    SetWindowText(AfxGetApp()->m_pszAppName);
+
+    LoadLayoutFromRegistry();
+    return TRUE;
+}
+
+LRESULT CMorvexDisablerDlg::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_CHECK_STORED_LAYOUT)
+    {
+        const BOOL bEnable = CheckStoredLayout();
+        static const int s_checkedControls[] = { IDC_LEFT_WINDOWS_KEY, IDC_RIGHT_WINDOWS_KEY, IDC_CAPS_LOCK_KEY, IDOK };
+        for (int nID : s_checkedControls)
+            GetDlgItem(nID)->EnableWindow(bEnable);
+    }
+    return CDialog::DefWindowProc(message, wParam, lParam);
+}
+
+void CMorvexDisablerDlg::OnSysCommand(UINT nID, LPARAM lParam)
+{
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX)
+    {
+        CAboutDlg dlgAbout;
+        dlgAbout.DoModal();
+    }
+    else
+    {
+        CDialog::OnSysCommand(nID, lParam);
+    }
+}
+
+void CMorvexDisablerDlg::OnPaint()
+{
+    if (IsIconic())
+    {
+        CPaintDC dc(this);
+        SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+        RECT rect;
+        GetClientRect(&rect);
+        const int x = CenteredOffset(rect.right - rect.left, ::GetSystemMetrics(SM_CXICON));
+        const int y = CenteredOffset(rect.bottom - rect.top, ::GetSystemMetrics(SM_CYICON));
+        dc.DrawIcon(x, y, m_hIcon);
+    }
+    else
+    {
+        CDialog::OnPaint();
+    }
+}
+
+HCURSOR CMorvexDisablerDlg::OnQueryDragIcon()
+{
+    return static_cast<HCURSOR>(m_hIcon);
+}
+
+BOOL CMorvexDisablerDlg::OnHelpInfo(HELPINFO*)
+{
+    OpenWebSite();
+    return TRUE;
+}
+
+void CMorvexDisablerDlg::OnBnClickedWebLink()
+{
+    OpenWebSite();
+}
+
+void CMorvexDisablerDlg::OpenWebSite()
+{
+    ::ShellExecuteW(nullptr, L"Open", s_szWebAddress, nullptr, nullptr, SW_SHOWMAXIMIZED);
+}
+
+void CMorvexDisablerDlg::OnBnClickedOk()
+{
+    UpdateData(TRUE);
+    if (m_bChangesPending != TRUE)
+    {
+        OnOK();
+        return;
+    }
+    if (!SaveLayoutToRegistry())
+        return;
+
+    const ScopeTexts& texts = m_bApplyChangesForAllUsers ? s_allUsers : s_currentUser;
+    switch (MessageBox(texts.pszQuestion, nullptr, MB_YESNO | MB_ICONQUESTION))
+    {
+    case IDYES:
+        OnOK();
+        EnableShutdownPrivilege();
+        if (!m_pSessionControl->ExitWindowsEx(texts.uExitFlags, 0))
+            MessageBox(texts.pszRequestFailed, nullptr, MB_ICONHAND);
+        break;
+    case IDNO:
+        OnOK();
+        break;
+    default:
+        // No answer could be had: the change is stored, so the next OK just ends the dialog.
+        break;
+    }
+}
+
+void CMorvexDisablerDlg::OnKeyClicked(size_t nRow)
+{
+    m_bChangesPending = TRUE;
+    UpdateData(TRUE);
+    CDisabledKeyMap::SetKeyDisabled(m_mapDisabledKeys, CKeyTable::At(nRow), KeyMember(nRow), m_strKeyText);
+}
+
+void CMorvexDisablerDlg::OnBnClickedLeftWindowsKey() { OnKeyClicked(0); }
+void CMorvexDisablerDlg::OnBnClickedRightWindowsKey() { OnKeyClicked(1); }
+void CMorvexDisablerDlg::OnBnClickedCapsLockKey() { OnKeyClicked(2); }
+void CMorvexDisablerDlg::OnBnClickedLeftCtrlKey() { OnKeyClicked(3); }
+
+void CMorvexDisablerDlg::OnBnClickedAllUsers()
+{
+    UpdateData(TRUE);
+    AfxGetApp()->WriteProfileInt(s_szSettings, s_szScopeEntry, m_bApplyChangesForAllUsers);
+    // Toggles not yet stored belong to the scope being left; they are dropped.
+    LoadLayoutFromRegistry();
+}

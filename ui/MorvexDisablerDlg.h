@@ -1,0 +1,67 @@
+// CMorvexDisablerDlg: the main dialog, which owns the layout state of a run.
+#pragma once
+
+#include "framework/afxwin.h"
+#include "framework/afxreg.h"
+#include "layout/KeyTable.h"
+#include "res/resource.h"
+#include "ui/SessionControl.h"
+
+// The message that makes the dialog back the stored layout up and check its order.
+#define WM_CHECK_STORED_LAYOUT (WM_USER + 1)
+
+class CMorvexDisablerDlg : public CDialog
+{
+public:
+    explicit CMorvexDisablerDlg(CWnd* pParent = nullptr);
+
+    enum { IDD = IDD_MORVEXDISABLER_DIALOG };
+
+    // Layout state.
+    CMapStringToString m_mapDisabledKeys;
+    BOOL m_bChangesPending;
+    CString m_strKeyText;
+    HICON m_hIcon;
+    BOOL m_bDisableLeftWindowsKey;
+    BOOL m_bDisableRightWindowsKey;
+    BOOL m_bDisableCapsLockKey;
+    BOOL m_bApplyChangesForAllUsers;
+    BOOL m_bDisableLeftCtrlKey;
+
+    // What the dialog asks of the system; tests put fakes here.
+    CRegistryApi* m_pRegistry;
+    CSessionControl* m_pSessionControl;
+
+    // The stored layout of the current scope (layout/).
+    void LoadLayoutFromRegistry();
+    BOOL SaveLayoutToRegistry();
+    BOOL CheckStoredLayout();
+
+    // The member bound to a key's check box.
+    BOOL& KeyMember(size_t nRow);
+    // Offset that centres an extent within another, rounded toward zero as the painting needs.
+    static int CenteredOffset(int nOuter, int nInner) { return (nOuter - nInner + 1) / 2; }
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    BOOL OnInitDialog() override;
+
+    afx_msg void OnSysCommand(UINT nID, LPARAM lParam);
+    afx_msg void OnPaint();
+    afx_msg HCURSOR OnQueryDragIcon();
+    afx_msg BOOL OnHelpInfo(HELPINFO* pHelpInfo);
+    afx_msg void OnBnClickedWebLink();
+    afx_msg void OnBnClickedOk();
+    afx_msg void OnBnClickedLeftWindowsKey();
+    afx_msg void OnBnClickedRightWindowsKey();
+    afx_msg void OnBnClickedCapsLockKey();
+    afx_msg void OnBnClickedAllUsers();
+    afx_msg void OnBnClickedLeftCtrlKey();
+    DECLARE_MESSAGE_MAP()
+
+private:
+    // One step of every key check box: the change is pending and the map follows the box.
+    void OnKeyClicked(size_t nRow);
+    void OpenWebSite();
+};

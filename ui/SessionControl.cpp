@@ -1,0 +1,43 @@
+#include "ui/SessionControl.h"
+
+namespace
+{
+// Owns a token handle for as long as it lives.
+class CTokenHandle
+{
+public:
+    CTokenHandle() = default;
+    ~CTokenHandle()
+    {
+        if (m_hToken != nullptr)
+            ::CloseHandle(m_hToken);
+    }
+    CTokenHandle(const CTokenHandle&) = delete;
+    CTokenHandle& operator=(const CTokenHandle&) = delete;
+
+    HANDLE m_hToken = nullptr;
+};
+}  // namespace
+
+BOOL CSessionControl::ExitWindowsEx(UINT uFlags, DWORD dwReason)
+{
+    return ::ExitWindowsEx(uFlags, dwReason);
+}
+
+CSessionControl& CSessionControl::Real()
+{
+    static CSessionControl s_real;
+    return s_real;
+}
+
+void EnableShutdownPrivilege()
+{
+    CTokenHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token.m_hToken))
+        token.m_hToken = nullptr;
+    TOKEN_PRIVILEGES privileges = {};
+    ::LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid);
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    ::AdjustTokenPrivileges(token.m_hToken, FALSE, &privileges, 0, nullptr, nullptr);
+}
