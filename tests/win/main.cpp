@@ -7,5 +7,7 @@ int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
     AfxWinInit(::GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOWNORMAL);
+    // As the application's start-up leaves it, short of running the dialog.
+    AfxGetApp()->SetRegistryKey(L"MorvexSoft");
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,360 @@
+// Reading and writing the stored layout of both scopes, against Wine's real registry.
+#include <gtest/gtest.h>
+
+#include "DialogDriver.h"
+#include "RegistryFixture.h"
+#include "ui/MorvexDisablerDlg.h"
+
+namespace
+{
+using Entries = std::vector<std::pair<std::wstring, std::wstring>>;
+
+const WCHAR kAppName[] = L"Morvex Disabler by MorvexSoft";
+const int kKeyBoxes[] = { IDC_LEFT_WINDOWS_KEY, IDC_RIGHT_WINDOWS_KEY, IDC_CAPS_LOCK_KEY, IDC_LEFT_CTRL_KEY };
+
+// Scan codes as stored: prefix in the high byte.
+const WORD kLeftWindows = 0xE05B, kRightWindows = 0xE05C, kCapsLock = 0x003A, kLeftCtrl = 0x001D;
+const WORD kRightCtrl = 0xE01D, kRightAlt = 0xE038, kPause = 0xE11D;
+
+Entries EntriesOf(const CMapStringToString& map)
+{
+    Entries entries;
+    CString strKey, strValue;
+    for (POSITION pos = map.GetStartPosition(); pos != nullptr;)
+    {
+        map.GetNextAssoc(pos, strKey, strValue);
+        entries.emplace_back(strKey.GetString(), strValue.GetString());
+    }
+    return entries;
+}
+
+std::vector<bool> CheckedKeys(CUser& user)
+{
+    std::vector<bool> checked;
+    for (int nID : kKeyBoxes)
+        checked.push_back(user.IsChecked(nID));
+    return checked;
+}
+
+class LayoutStoreTest : public StoredLayoutTest, public testing::WithParamInterface<Scope>
+{
+protected:
+    void SetUp() override
+    {
+        StoredLayoutTest::SetUp();
+        if (GetParam() == Scope::CurrentUser)
+            StoreScopeSetting(0);
+    }
+
+    INT_PTR RunDialog(const std::function<void(CUser&, CMorvexDisablerDlg&)>& script)
+    {
+        CMorvexDisablerDlg dlg;
+        dlg.m_pRegistry = &m_registry;
+        return CDialogSession::Run(dlg, [&](CUser& user) { script(user, dlg); });
+    }
+
+    // Saves on the dialog's thread; a box the save opens is left for the caller to answer.
+    void StartSave(CUser& user, CMorvexDisablerDlg& dlg)
+    {
+        user.StartOnDialogThread([&] { m_bSaved = dlg.SaveLayoutToRegistry(); });
+    }
+
+    void ExpectEveryKeyClosed()
+    {
+        EXPECT_EQ(0, m_registry.m_nOpenHandles);
+        EXPECT_EQ(m_registry.m_nOpens, m_registry.m_nCloses);
+        EXPECT_GT(m_registry.m_nOpens, 0);
+    }
+
+    void ExpectErrorBox(const MessageBoxView& box, HWND hWndDialog, const wchar_t* pszText)
+    {
+        ASSERT_TRUE(box) << "no message box";
+        EXPECT_EQ(hWndDialog, box.hWndOwner);
+        EXPECT_EQ(kAppName, box.strCaption);
+        EXPECT_EQ(pszText, box.strText);
+        EXPECT_EQ(std::vector<int>{ IDOK }, box.buttons);
+        EXPECT_EQ(::LoadIconW(nullptr, IDI_HAND), box.hIcon);
+    }
+
+    CCountingRegistry m_registry;
+    BOOL m_bSaved = -1;
+};
+
+INSTANTIATE_TEST_SUITE_P(Scopes, LayoutStoreTest, testing::Values(Scope::AllUsers, Scope::CurrentUser),
+                         [](const testing::TestParamInfo<Scope>& scope) {
+                             return scope.param == Scope::AllUsers ? "AllUsers" : "CurrentUser";
+                         });
+
+// ---- Reading -------------------------------------------------------------------------------------
+
+struct LoadCase
+{
+    const char* pszName;
+    std::optional<Bytes> stored;
+    std::vector<bool> checked;  // Left Windows, Right Windows, Caps Lock, Left Ctrl
+    Entries entries;
+};
+
+Bytes ManyMappings(size_t nMappings)
+{
+    // More than 1024 bytes, with Left Ctrl last.
+    Bytes value = ScancodeMapValue({});
+    value.resize(12);
+    value[8] = LOBYTE(nMappings + 1);
+    value[9] = HIBYTE(nMappings + 1);
+    for (size_t k = 0; k < nMappings; ++k)
+    {
+        const WORD wSource = k + 1 == nMappings ? kLeftCtrl : static_cast<WORD>(0x0100 + k);
+        value.insert(value.end(), { 0, 0, LOBYTE(wSource), HIBYTE(wSource) });
+    }
+    value.insert(value.end(), 4, 0);
+    return value;
+}
+
+Bytes WithCount(Bytes value, BYTE nCount)
+{
+    value[8] = nCount;
+    return value;
+}
+
+const LoadCase kLoadCases[] = {
+    { "NothingStored", std::nullopt, { false, false, false, false }, {} },
+    { "TwoKeys", ScancodeMapValue({ { 0, kLeftWindows }, { 0, kCapsLock } }), { true, false, true, false },
+      { { L"57435", L"0" }, { L"58", L"0" } } },
+    { "AllFour", ScancodeMapValue({ { 0, kLeftWindows }, { 0, kRightWindows }, { 0, kCapsLock }, { 0, kLeftCtrl } }),
+      { true, true, true, true }, { { L"57435", L"0" }, { L"57436", L"0" }, { L"58", L"0" }, { L"29", L"0" } } },
+    { "RightCtrlIsNotLeftCtrl", ScancodeMapValue({ { 0, kRightCtrl } }), { false, false, false, false }, { { L"57373", L"0" } } },
+    { "WindowsLowByteWithoutPrefixIsAnotherKey", ScancodeMapValue({ { 0, 0x005B } }), { false, false, false, false },
+      { { L"91", L"0" } } },
+    { "RemapTicksItsSource", ScancodeMapValue({ { kLeftCtrl, kCapsLock } }), { false, false, true, false }, { { L"58", L"29" } } },
+    { "ForeignKeyKept", ScancodeMapValue({ { 0, kRightAlt } }), { false, false, false, false }, { { L"57400", L"0" } } },
+    { "CountZero", WithCount(ScancodeMapValue({ { 0, kCapsLock } }), 0), { false, false, false, false }, {} },
+    { "CountOne", WithCount(ScancodeMapValue({ { 0, kCapsLock } }), 1), { false, false, false, false }, {} },
+    { "CountBeyondData", WithCount(ScancodeMapValue({ { 0, kCapsLock }, { 0, kRightWindows } }), 200),
+      { false, true, true, false }, { { L"58", L"0" }, { L"57436", L"0" } } },
+    { "TruncatedMidEntry", Bytes{ 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0x3A, 0, 0, 0 }, { false, false, true, false },
+      { { L"58", L"0" } } },
+    { "ShorterThanHeader", Bytes{ 0, 0, 0, 0, 0, 0 }, { false, false, false, false }, {} },
+};
+
+TEST_P(LayoutStoreTest, LoadShowsExactlyTheStoredKeysAndKeepsEveryMapping)
+{
+    for (const LoadCase& loadCase : kLoadCases)
+    {
+        SCOPED_TRACE(loadCase.pszName);
+        RemoveStoredLayout(GetParam());
+        if (loadCase.stored)
+            StoreLayout(GetParam(), *loadCase.stored);
+
+        RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
+            EXPECT_EQ(loadCase.checked, CheckedKeys(user));
+            user.OnDialogThread([&] {
+                EXPECT_EQ(loadCase.entries, EntriesOf(dlg.m_mapDisabledKeys));
+                EXPECT_FALSE(dlg.m_bChangesPending);
+            });
+        });
+    }
+    ExpectEveryKeyClosed();
+}
+
+TEST_P(LayoutStoreTest, LoadReadsValuesLongerThanAKilobyte)
+{
+    StoreLayout(GetParam(), ManyMappings(300));
+    RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
+        EXPECT_TRUE(user.IsChecked(IDC_LEFT_CTRL_KEY));
+        user.OnDialogThread([&] { EXPECT_EQ(300, dlg.m_mapDisabledKeys.GetCount()); });
+    });
+}
+
+TEST_P(LayoutStoreTest, LoadReadsOnlyItsOwnScope)
+{
+    const Scope other = GetParam() == Scope::AllUsers ? Scope::CurrentUser : Scope::AllUsers;
+    StoreLayout(other, ScancodeMapValue({ { 0, kCapsLock } }));
+    RunDialog([&](CUser& user, CMorvexDisablerDlg&) { EXPECT_FALSE(user.IsChecked(IDC_CAPS_LOCK_KEY)); });
+}
+
+// ---- Writing -------------------------------------------------------------------------------------
+
+struct RoundTripCase
+{
+    const char* pszName;
+    Bytes stored;
+    Bytes saved;
+};
+
+const RoundTripCase kRoundTrips[] = {
+    { "Disabled", ScancodeMapValue({ { 0, kCapsLock }, { 0, kLeftWindows } }),
+      ScancodeMapValue({ { 0, kCapsLock }, { 0, kLeftWindows } }) },
+    { "RemapsAndExtendedTwins",
+      ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightCtrl }, { kCapsLock, kLeftCtrl }, { 0, 0x005B }, { kRightAlt, 0x0038 } }),
+      ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightCtrl }, { kCapsLock, kLeftCtrl }, { 0, 0x005B }, { kRightAlt, 0x0038 } }) },
+    { "OtherPrefixes", ScancodeMapValue({ { 0, kPause }, { 0xE05D, 0xE05C } }), ScancodeMapValue({ { 0, kPause }, { 0xE05D, 0xE05C } }) },
+    { "HeaderMadeZero", [] { Bytes v = ScancodeMapValue({ { 0, kCapsLock } }); v[0] = 1; v[4] = 7; return v; }(),
+      ScancodeMapValue({ { 0, kCapsLock } }) },
+    { "CountMadeTrue", WithCount(ScancodeMapValue({ { 0, kCapsLock }, { 0, kRightAlt } }), 90),
+      ScancodeMapValue({ { 0, kCapsLock }, { 0, kRightAlt } }) },
+    { "TrailingBytesDropped", [] { Bytes v = ScancodeMapValue({ { 0, kRightAlt } }); v.insert(v.end(), { 1, 2, 3 }); return v; }(),
+      ScancodeMapValue({ { 0, kRightAlt } }) },
+};
+
+TEST_P(LayoutStoreTest, SavingAnUnchangedMapWritesAWellFormedCopyOfTheStoredValue)
+{
+    for (const RoundTripCase& roundTrip : kRoundTrips)
+    {
+        SCOPED_TRACE(roundTrip.pszName);
+        StoreLayout(GetParam(), roundTrip.stored);
+        RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
+            user.OnDialogThread([&] { m_bSaved = dlg.SaveLayoutToRegistry(); });
+            EXPECT_TRUE(user.NoMessageBox());
+        });
+        EXPECT_TRUE(m_bSaved);
+        EXPECT_EQ(roundTrip.saved, StoredLayout(GetParam()));
+    }
+    ExpectEveryKeyClosed();
+}
+
+TEST_P(LayoutStoreTest, TogglesChangeOnlyTheirOwnMappings)
+{
+    StoreLayout(GetParam(), ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightAlt }, { 0, kRightCtrl } }));
+    RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
+        EXPECT_EQ((std::vector<bool>{ false, false, true, false }), CheckedKeys(user));
+        user.Click(IDC_LEFT_WINDOWS_KEY);  // ticked: comes last
+        user.Click(IDC_CAPS_LOCK_KEY);     // cleared: its remap goes
+        user.Click(IDC_LEFT_CTRL_KEY);     // ticked: Right Ctrl stays beside it
+        user.Click(IDC_RIGHT_WINDOWS_KEY); // ticked and cleared again: no trace
+        user.Click(IDC_RIGHT_WINDOWS_KEY);
+        EXPECT_EQ((std::vector<bool>{ true, false, false, true }), CheckedKeys(user));
+        user.OnDialogThread([&] {
+            EXPECT_TRUE(dlg.m_bChangesPending);
+            EXPECT_EQ(L"57436", std::wstring(dlg.m_strKeyText));
+            m_bSaved = dlg.SaveLayoutToRegistry();
+            EXPECT_FALSE(dlg.m_bChangesPending);
+        });
+    });
+    EXPECT_TRUE(m_bSaved);
+    EXPECT_EQ(ScancodeMapValue({ { 0, kRightAlt }, { 0, kRightCtrl }, { 0, kLeftWindows }, { 0, kLeftCtrl } }), StoredLayout(GetParam()));
+}
+
+TEST_P(LayoutStoreTest, ClearingAndTickingARemappedKeyDisablesItInstead)
+{
+    StoreLayout(GetParam(), ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightAlt } }));
+    RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
+        user.Click(IDC_CAPS_LOCK_KEY);
+        user.Click(IDC_CAPS_LOCK_KEY);
+        user.OnDialogThread([&] { m_bSaved = dlg.SaveLayoutToRegistry(); });
+    });
+    EXPECT_EQ(ScancodeMapValue({ { 0, kRightAlt }, { 0, kCapsLock } }), StoredLayout(GetParam()));
+}
+
+TEST_P(LayoutStoreTest, AnEmptyMapDeletesTheValueAndAMissingValueIsNoError)
+{
+    for (bool bStored : { true, false })
+    {
+        SCOPED_TRACE(bStored ? "stored" : "nothing stored");
+        if (bStored)
+            StoreLayout(GetParam(), ScancodeMapValue({ { 0, kCapsLock } }));
+        RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
+            if (bStored)
+            {
+                user.Click(IDC_CAPS_LOCK_KEY);
+            }
+            user.OnDialogThread([&] { m_bSaved = dlg.SaveLayoutToRegistry(); });
+            EXPECT_TRUE(user.NoMessageBox());
+        });
+        EXPECT_TRUE(m_bSaved);
+        EXPECT_EQ(std::nullopt, StoredLayout(GetParam()));
+    }
+    ExpectEveryKeyClosed();
+}
+
+TEST_P(LayoutStoreTest, SavingCreatesTheScopeKeyWhenMissing)
+{
+    if (GetParam() == Scope::CurrentUser)
+    {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Keyboard Layout");
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Keyboard Layout");
+        ASSERT_FALSE(KeyExists(Scope::CurrentUser));
+    }
+    RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
+        user.Click(IDC_RIGHT_WINDOWS_KEY);
+        user.OnDialogThread([&] { m_bSaved = dlg.SaveLayoutToRegistry(); });
+    });
+    EXPECT_TRUE(KeyExists(GetParam()));
+    EXPECT_EQ(ScancodeMapValue({ { 0, kRightWindows } }), StoredLayout(GetParam()));
+}
+
+// ---- Failures ------------------------------------------------------------------------------------
+
+struct FailureCase
+{
+    const char* pszName;
+    bool bEmptyMap;
+    LSTATUS setValueResult;
+    LSTATUS deleteValueResult;
+    bool bDenyWrites;
+    const wchar_t* pszMessage;
+};
+
+const FailureCase kFailures[] = {
+    { "OpenRefused", false, ERROR_SUCCESS, ERROR_SUCCESS, true,
+      L"Could Not Open Registry Database Key to Store Data.\n\nThis may be due to Access Rights Issue or Something Else.\n\n"
+      L"Try Running the Application as Administrator or Uncheck the CheckBox Which Says For All Users on this Computer." },
+    { "DeleteRefused", true, ERROR_SUCCESS, ERROR_ACCESS_DENIED, false,
+      L"Could Not Remove Keyboard Mappings from Registry Database.\n\nThis may be due to Access Rights Issue or Something Else.\n"
+      L"Please drop an email with related details to support@morvexsoft.com to get this fixed." },
+    { "WriteRefused", false, ERROR_ACCESS_DENIED, ERROR_SUCCESS, false,
+      L"Could Not Store New Keyboard Layout to Registry Database.\n\nThis may be due to Access Rights Issue or Something Else.\n"
+      L"Please drop an email with related details to support@morvexsoft.com to get this fixed." },
+};
+
+TEST_P(LayoutStoreTest, AFailedSaveSaysWhyAndChangesNothing)
+{
+    const Bytes stored = ScancodeMapValue({ { 0, kCapsLock }, { kLeftCtrl, kRightAlt } });
+    for (const FailureCase& failure : kFailures)
+    {
+        SCOPED_TRACE(failure.pszName);
+        StoreLayout(GetParam(), stored);
+        m_registry.m_setValueResult = failure.setValueResult;
+        m_registry.m_deleteValueResult = failure.deleteValueResult;
+        m_bSaved = -1;
+        std::optional<CDenyLayoutWrites> deny;
+        if (failure.bDenyWrites)
+            deny.emplace(GetParam());
+
+        RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
+            // An empty map needs the Caps Lock mapping cleared; a full one gets Left Windows.
+            user.Click(failure.bEmptyMap ? IDC_CAPS_LOCK_KEY : IDC_LEFT_WINDOWS_KEY);
+            Entries before;
+            user.OnDialogThread([&] { before = EntriesOf(dlg.m_mapDisabledKeys); });
+            if (failure.bEmptyMap)
+                user.OnDialogThread([&] { dlg.m_mapDisabledKeys.RemoveAll(); before.clear(); });
+
+            StartSave(user, dlg);
+            const MessageBoxView box = user.WaitForMessageBox();
+            ExpectErrorBox(box, user.Dialog(), failure.pszMessage);
+            user.Answer(box, IDOK);
+
+            EXPECT_FALSE(m_bSaved);
+            user.OnDialogThread([&] {
+                EXPECT_TRUE(dlg.m_bChangesPending);
+                EXPECT_EQ(before, EntriesOf(dlg.m_mapDisabledKeys));
+            });
+            const std::vector<bool> expected = failure.bEmptyMap ? std::vector<bool>{ false, false, false, false }
+                                                                 : std::vector<bool>{ true, false, true, false };
+            EXPECT_EQ(expected, CheckedKeys(user));
+            EXPECT_TRUE(user.DialogStillOpen());
+        });
+        deny.reset();
+        EXPECT_EQ(stored, StoredLayout(GetParam()));
+        ExpectEveryKeyClosed();
+    }
+}
+
+TEST_P(LayoutStoreTest, AKeyThatCannotBeWrittenIsStillRead)
+{
+    StoreLayout(GetParam(), ScancodeMapValue({ { 0, kCapsLock } }));
+    CDenyLayoutWrites readableOnly(GetParam());
+    RunDialog([&](CUser& user, CMorvexDisablerDlg&) { EXPECT_TRUE(user.IsChecked(IDC_CAPS_LOCK_KEY)); });
+    ExpectEveryKeyClosed();
+}
+}  // namespace

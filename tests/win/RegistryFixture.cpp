@@ -1,0 +1,161 @@
+#include "RegistryFixture.h"
+
+#include <sddl.h>
+
+namespace
+{
+struct ScopeKey
+{
+    HKEY hRoot;
+    LPCWSTR pszPath;
+};
+
+ScopeKey KeyOf(Scope scope)
+{
+    return scope == Scope::AllUsers ? ScopeKey{ HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout" }
+                                    : ScopeKey{ HKEY_CURRENT_USER, L"Keyboard Layout" };
+}
+
+const WCHAR s_szProfileKey[] = L"Software\\MorvexSoft\\Morvex Disabler by MorvexSoft\\Settings";
+const WCHAR s_szProfileRoot[] = L"Software\\MorvexSoft";
+}  // namespace
+
+std::optional<Bytes> StoredLayout(Scope scope)
+{
+    const ScopeKey key = KeyOf(scope);
+    DWORD cb = 0;
+    if (::RegGetValueW(key.hRoot, key.pszPath, L"Scancode Map", RRF_RT_ANY, nullptr, nullptr, &cb) != ERROR_SUCCESS)
+        return std::nullopt;
+    Bytes value(cb);
+    if (::RegGetValueW(key.hRoot, key.pszPath, L"Scancode Map", RRF_RT_ANY, nullptr, value.data(), &cb) != ERROR_SUCCESS)
+        return std::nullopt;
+    value.resize(cb);
+    return value;
+}
+
+void StoreLayout(Scope scope, const Bytes& value)
+{
+    const ScopeKey key = KeyOf(scope);
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(key.hRoot, key.pszPath, L"Scancode Map", REG_BINARY, value.data(),
+                                               static_cast<DWORD>(value.size())));
+}
+
+void RemoveStoredLayout(Scope scope)
+{
+    const ScopeKey key = KeyOf(scope);
+    ::RegDeleteKeyValueW(key.hRoot, key.pszPath, L"Scancode Map");
+}
+
+bool KeyExists(Scope scope)
+{
+    const ScopeKey key = KeyOf(scope);
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExW(key.hRoot, key.pszPath, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(hKey);
+    return true;
+}
+
+CDenyLayoutWrites::CDenyLayoutWrites(Scope scope)
+{
+    const ScopeKey key = KeyOf(scope);
+    EXPECT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(key.hRoot, key.pszPath, 0, nullptr, 0, READ_CONTROL | WRITE_DAC, nullptr, &m_hKey, nullptr));
+    DWORD cb = 0;
+    ::RegGetKeySecurity(m_hKey, DACL_SECURITY_INFORMATION, nullptr, &cb);
+    m_savedDescriptor.resize(cb);
+    EXPECT_EQ(ERROR_SUCCESS, ::RegGetKeySecurity(m_hKey, DACL_SECURITY_INFORMATION, m_savedDescriptor.data(), &cb));
+
+    // Everyone may read the key and change its permissions back, and nothing else.
+    PSECURITY_DESCRIPTOR pDescriptor = nullptr;
+    EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KRWD;;;WD)", SDDL_REVISION_1, &pDescriptor, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(m_hKey, DACL_SECURITY_INFORMATION, pDescriptor));
+    ::LocalFree(pDescriptor);
+}
+
+CDenyLayoutWrites::~CDenyLayoutWrites()
+{
+    EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(m_hKey, DACL_SECURITY_INFORMATION, m_savedDescriptor.data()));
+    ::RegCloseKey(m_hKey);
+}
+
+std::optional<DWORD> StoredScopeSetting()
+{
+    DWORD dwValue = 0, cb = sizeof(dwValue);
+    if (::RegGetValueW(HKEY_CURRENT_USER, s_szProfileKey, L"m_bApplyChangesForAllUsers", RRF_RT_REG_DWORD, nullptr, &dwValue, &cb) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    return dwValue;
+}
+
+void StoreScopeSetting(DWORD dwValue)
+{
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(HKEY_CURRENT_USER, s_szProfileKey, L"m_bApplyChangesForAllUsers", REG_DWORD,
+                                               &dwValue, sizeof(dwValue)));
+}
+
+Bytes ScancodeMapValue(std::initializer_list<std::pair<WORD, WORD>> mappings)
+{
+    Bytes value(12, 0);
+    value[8] = static_cast<BYTE>(mappings.size() + 1);
+    for (const auto& [wTarget, wSource] : mappings)
+    {
+        for (WORD w : { wTarget, wSource })
+        {
+            value.push_back(LOBYTE(w));
+            value.push_back(HIBYTE(w));
+        }
+    }
+    value.insert(value.end(), 4, 0);
+    return value;
+}
+
+LSTATUS CCountingRegistry::CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey)
+{
+    ++m_nOpens;
+    const LSTATUS status = CRegistryApi::CreateKey(hRoot, pszPath, samDesired, phKey);
+    m_nOpenHandles += status == ERROR_SUCCESS;
+    return status;
+}
+
+LSTATUS CCountingRegistry::OpenKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey)
+{
+    ++m_nOpens;
+    const LSTATUS status = CRegistryApi::OpenKey(hRoot, pszPath, samDesired, phKey);
+    m_nOpenHandles += status == ERROR_SUCCESS;
+    return status;
+}
+
+LSTATUS CCountingRegistry::SetValue(HKEY hKey, LPCWSTR pszName, DWORD dwType, const BYTE* pData, DWORD cbData)
+{
+    if (m_setValueResult != ERROR_SUCCESS)
+        return m_setValueResult;
+    return CRegistryApi::SetValue(hKey, pszName, dwType, pData, cbData);
+}
+
+LSTATUS CCountingRegistry::DeleteValue(HKEY hKey, LPCWSTR pszName)
+{
+    if (m_deleteValueResult != ERROR_SUCCESS)
+        return m_deleteValueResult;
+    return CRegistryApi::DeleteValue(hKey, pszName);
+}
+
+LSTATUS CCountingRegistry::CloseKey(HKEY hKey)
+{
+    ++m_nCloses;
+    const LSTATUS status = CRegistryApi::CloseKey(hKey);
+    m_nOpenHandles -= hKey != nullptr && status == ERROR_SUCCESS;
+    return status;
+}
+
+void StoredLayoutTest::SetUp()
+{
+    RemoveStoredLayout(Scope::AllUsers);
+    RemoveStoredLayout(Scope::CurrentUser);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, s_szProfileRoot);
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, s_szProfileRoot);
+}
+
+void StoredLayoutTest::TearDown()
+{
+    SetUp();
+}

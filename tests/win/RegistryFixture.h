@@ -1,0 +1,77 @@
+// The stored layouts and the program's profile, set up and inspected the way other tools see them.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <vector>
+
+#include "framework/afxreg.h"
+
+using Bytes = std::vector<BYTE>;
+
+enum class Scope
+{
+    AllUsers,
+    CurrentUser
+};
+
+inline void PrintTo(Scope scope, std::ostream* pStream)
+{
+    *pStream << (scope == Scope::AllUsers ? "all users" : "current user");
+}
+
+// "Scancode Map" of a scope as it is stored now, or nothing.
+std::optional<Bytes> StoredLayout(Scope scope);
+void StoreLayout(Scope scope, const Bytes& value);
+void RemoveStoredLayout(Scope scope);
+bool KeyExists(Scope scope);
+
+// While it lives, the scope's key can be read but not opened for writing, as for a user who is no
+// administrator; the key's own permissions come back afterwards.
+class CDenyLayoutWrites
+{
+public:
+    explicit CDenyLayoutWrites(Scope scope);
+    ~CDenyLayoutWrites();
+
+private:
+    HKEY m_hKey = nullptr;
+    std::vector<BYTE> m_savedDescriptor;
+};
+
+// The program's stored scope setting, or nothing.
+std::optional<DWORD> StoredScopeSetting();
+void StoreScopeSetting(DWORD dwValue);
+
+// A well-formed value of (target, source) mappings.
+Bytes ScancodeMapValue(std::initializer_list<std::pair<WORD, WORD>> mappings);
+
+// Counts every open and close made through it, so a test can see that each key opened is closed.
+// A failure can be set per operation for what Wine never refuses.
+class CCountingRegistry : public CRegistryApi
+{
+public:
+    LSTATUS CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey) override;
+    LSTATUS OpenKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey) override;
+    LSTATUS SetValue(HKEY hKey, LPCWSTR pszName, DWORD dwType, const BYTE* pData, DWORD cbData) override;
+    LSTATUS DeleteValue(HKEY hKey, LPCWSTR pszName) override;
+    LSTATUS CloseKey(HKEY hKey) override;
+
+    LSTATUS m_setValueResult = ERROR_SUCCESS;
+    LSTATUS m_deleteValueResult = ERROR_SUCCESS;
+
+    int m_nOpens = 0;           // creates and opens, failed ones included
+    int m_nCloses = 0;          // closes, of null handles too
+    int m_nOpenHandles = 0;     // real handles not closed yet
+};
+
+// Clears both stored layouts and the program's profile before and after every test.
+class StoredLayoutTest : public testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
