@@ -127,6 +127,8 @@ void CUser::PressKey(UINT vk, bool bAlt)
     const LPARAM lUp = lDown | static_cast<LPARAM>(0xC0000000u);
     ::PostMessageW(hWndTarget, bAlt ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, lDown);
     ::PostMessageW(hWndTarget, bAlt ? WM_SYSKEYUP : WM_KEYUP, vk, lUp);
+    // Once for the keys, once more for the characters the keys were translated into.
+    Sync();
     Sync();
 }
 
