@@ -91,6 +91,12 @@ TEST(CString, FormatsLoadsAndAppends)
     EXPECT_TRUE(strCopy.IsEmpty());
 }
 
+TEST(CDialog, DoModalIsMinusOneWhenTheDialogCannotBeCreated)
+{
+    CDialog dlg(4242);
+    EXPECT_EQ(-1, dlg.DoModal());
+}
+
 TEST(CWinApp, TakesItsNameFromTheTitleString)
 {
     EXPECT_STREQ(L"Morvex Disabler by MorvexSoft", AfxGetApp()->m_pszAppName);
