@@ -2,6 +2,7 @@
 #   make         both programs: dist/x86/MorvexDisabler.exe and dist/x64/MorvexDisabler.exe
 #   make test    everything built, then every test (native and under Wine) through CTest
 #   make run     the dialog under Wine (a screenshot in build/screenshot.png when there is no display)
+#   make fuzz    the stored-value fuzzer for FUZZ_SECONDS (600), on a copy of tests/fuzz/corpus
 
 SHELL := /bin/bash
 ROOT := $(CURDIR)
@@ -12,9 +13,10 @@ JOBS ?= $(shell nproc)
 # Never wine32: these machines cannot run 32-bit Linux programs, and it breaks the wine launcher.
 PACKAGES := cmake make g++ python3 googletest libgtest-dev \
 	g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 \
-	wine wine64 xvfb x11-apps imagemagick zip
+	wine wine64 xvfb x11-apps imagemagick zip clang libclang-rt-14-dev
+FUZZ_SECONDS ?= 600
 
-.PHONY: all deps configure build test run clean
+.PHONY: all deps configure build test run fuzz clean
 
 all: build
 
@@ -32,21 +34,32 @@ $(BUILD)/x64/Makefile:
 	cmake -S . -B $(BUILD)/x64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64.cmake -DMORVEX_DIST_DIR=$(DIST)/x64
 $(BUILD)/x86/Makefile:
 	cmake -S . -B $(BUILD)/x86 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686.cmake -DMORVEX_DIST_DIR=$(DIST)/x86 -DMORVEX_BUILD_TESTS=OFF
+# libFuzzer comes with clang only.
+$(BUILD)/fuzz/Makefile:
+	cmake -S . -B $(BUILD)/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEX_FUZZ=ON
 
-configure: deps $(BUILD)/native/Makefile $(BUILD)/x64/Makefile $(BUILD)/x86/Makefile
-	@# One CTest run over both trees, so a single summary closes it.
-	@printf 'subdirs("native")\nsubdirs("x64")\n' > $(BUILD)/CTestTestfile.cmake
+configure: deps $(BUILD)/native/Makefile $(BUILD)/x64/Makefile $(BUILD)/x86/Makefile $(BUILD)/fuzz/Makefile
+	@# One CTest run over every tree, so a single summary closes it.
+	@printf 'subdirs("native")\nsubdirs("x64")\nsubdirs("fuzz")\n' > $(BUILD)/CTestTestfile.cmake
 
 build: configure
 	cmake --build $(BUILD)/x86 -j $(JOBS)
 	cmake --build $(BUILD)/x64 -j $(JOBS)
 	cmake --build $(BUILD)/native -j $(JOBS)
+	cmake --build $(BUILD)/fuzz -j $(JOBS)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 run: build
 	tools/run-dialog.sh $(DIST)/x64/MorvexDisabler.exe $(BUILD)
+
+# New inputs go to the copy in the build tree; the committed seeds change only by hand.
+fuzz: deps $(BUILD)/fuzz/Makefile
+	cmake --build $(BUILD)/fuzz -j $(JOBS)
+	mkdir -p $(BUILD)/fuzz/corpus && cp -n tests/fuzz/corpus/* $(BUILD)/fuzz/corpus/
+	$(BUILD)/fuzz/tests/fuzz/scancode_map_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 \
+	  -artifact_prefix=$(BUILD)/fuzz/ $(BUILD)/fuzz/corpus
 
 clean:
 	rm -rf $(BUILD) $(DIST)

@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""Writes the fuzzer's seed corpus: stored "Scancode Map" values, well-formed and not.
+
+Run it from anywhere after changing a seed; the files are committed, the fuzz runs never grow them.
+"""
+import os
+import struct
+import sys
+
+LEFT_WINDOWS, RIGHT_WINDOWS, CAPS_LOCK, LEFT_CTRL = 0xE05B, 0xE05C, 0x003A, 0x001D
+RIGHT_CTRL, RIGHT_ALT, LEFT_ALT, PAUSE = 0xE01D, 0xE038, 0x0038, 0xE11D
+
+
+def header(count, version=0, flags=0):
+    return struct.pack("<III", version, flags, count)
+
+
+def entries(mappings):
+    """(target, source) pairs as stored."""
+    return b"".join(struct.pack("<HH", target, source) for target, source in mappings)
+
+
+def value(mappings, count=None, version=0, flags=0, terminator=True):
+    if count is None:
+        count = len(mappings) + 1
+    return header(count, version, flags) + entries(mappings) + (b"\0" * 4 if terminator else b"")
+
+
+def many(n):
+    # Over a kilobyte: sources 0x0100.., one table key in the middle and Left Ctrl last.
+    mappings = [(0, 0x0100 + k) for k in range(n - 1)] + [(0, LEFT_CTRL)]
+    mappings[n // 2] = (0, CAPS_LOCK)
+    return value(mappings)
+
+
+SEEDS = {
+    "empty": b"",
+    "short-6": bytes(6),
+    "short-11-ff": b"\xff" * 11,
+    "header-only-count-3": header(3),
+    "no-mappings": value([]),
+    "two-keys": value([(0, LEFT_WINDOWS), (0, CAPS_LOCK)]),
+    "all-four": value([(0, LEFT_WINDOWS), (0, RIGHT_WINDOWS), (0, CAPS_LOCK), (0, LEFT_CTRL)]),
+    "remaps": value([(LEFT_CTRL, CAPS_LOCK), (CAPS_LOCK, LEFT_CTRL), (RIGHT_ALT, LEFT_ALT)]),
+    # The same low byte with and without the E0 prefix are different keys.
+    "e0-twins": value([(0, LEFT_CTRL), (0, RIGHT_CTRL), (0, 0x005B), (0, LEFT_WINDOWS), (0, 0x005C)]),
+    "e1-prefix": value([(0, PAUSE), (0, 0xE15B), (0xE05D, RIGHT_WINDOWS)]),
+    "duplicate-sources": value([(0, CAPS_LOCK), (0, RIGHT_ALT), (LEFT_CTRL, CAPS_LOCK), (0, RIGHT_ALT)]),
+    "zero-entry-inside-count": value([(0, CAPS_LOCK), (0, 0), (0, LEFT_WINDOWS)]),
+    "source-zero-remapped": value([(CAPS_LOCK, 0), (0, RIGHT_WINDOWS)]),
+    "header-not-zero": value([(0, CAPS_LOCK)], version=1, flags=7),
+    "count-zero": value([(0, CAPS_LOCK)], count=0),
+    "count-one": value([(0, CAPS_LOCK)], count=1),
+    "count-understated": value([(0, CAPS_LOCK), (0, LEFT_CTRL), (0, RIGHT_ALT)], count=2),
+    "count-overstated-terminated": value([(0, CAPS_LOCK), (0, RIGHT_WINDOWS)], count=200) + entries([(0, LEFT_CTRL)]),
+    "count-overstated-unterminated": value([(0, CAPS_LOCK), (0, RIGHT_WINDOWS)], count=9, terminator=False),
+    "count-huge": value([(0, RIGHT_WINDOWS)], count=0xFFFFFFFF),
+    "truncated-mid-entry": value([(0, CAPS_LOCK), (0, LEFT_CTRL)])[:18],
+    "truncated-terminator": value([(0, LEFT_WINDOWS)])[:-2],
+    "trailing-bytes": value([(0, RIGHT_ALT)]) + b"\x01\x02\x03",
+    "over-1k": many(300),
+}
+
+
+def main():
+    out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
+    os.makedirs(out, exist_ok=True)
+    for name in os.listdir(out):
+        if name not in SEEDS:
+            os.remove(os.path.join(out, name))
+    for name, data in SEEDS.items():
+        with open(os.path.join(out, name), "wb") as f:
+            f.write(data)
+    print(f"{len(SEEDS)} seeds in {out}", file=sys.stderr)
+
+
+if __name__ == "__main__":
+    main()
