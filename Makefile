@@ -3,6 +3,7 @@
 #   make test    everything built, then every test (native and under Wine) through CTest
 #   make run     the dialog under Wine (a screenshot in build/screenshot.png when there is no display)
 #   make fuzz    the stored-value fuzzer for FUZZ_SECONDS (600), on a copy of tests/fuzz/corpus
+#   make bench   start-up, peak memory and size against a bare dialog program, into docs/performance.md
 
 SHELL := /bin/bash
 ROOT := $(CURDIR)
@@ -16,7 +17,7 @@ PACKAGES := cmake make g++ python3 googletest libgtest-dev \
 	wine wine64 xvfb x11-apps imagemagick zip clang libclang-rt-14-dev
 FUZZ_SECONDS ?= 600
 
-.PHONY: all deps configure build test run fuzz clean
+.PHONY: all deps configure build test run fuzz bench clean
 
 all: build
 
@@ -60,6 +61,12 @@ fuzz: deps $(BUILD)/fuzz/Makefile
 	mkdir -p $(BUILD)/fuzz/corpus && cp -n tests/fuzz/corpus/* $(BUILD)/fuzz/corpus/
 	$(BUILD)/fuzz/tests/fuzz/scancode_map_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 \
 	  -artifact_prefix=$(BUILD)/fuzz/ $(BUILD)/fuzz/corpus
+
+# Only the two programs are built here; the bare program and the harness build in trees of their own.
+bench: deps $(BUILD)/x64/Makefile $(BUILD)/x86/Makefile
+	cmake --build $(BUILD)/x86 -j $(JOBS) --target MorvexDisabler
+	cmake --build $(BUILD)/x64 -j $(JOBS) --target MorvexDisabler
+	tools/bench/bench.sh $(BUILD) $(DIST) $(JOBS)
 
 clean:
 	rm -rf $(BUILD) $(DIST)
