@@ -12,20 +12,23 @@ PALETTE = [
 
 
 def letter_m():
-    """Rows 5..27, columns 5..28: two 4-pixel uprights and two diagonals meeting in the middle."""
+    """Rows 5..27, columns 5..28: two 4-pixel uprights, and two 5-pixel diagonals (about 4 pixels
+    across the slope) from the top of the uprights to a point at row 20, mirrored about the middle."""
     lit = set()
     top, bottom, left, right = 5, 27, 5, 28
     for y in range(top, bottom + 1):
-        for x in range(left, left + 4):
-            lit.add((x, y))
-        for x in range(right - 3, right + 1):
-            lit.add((x, y))
-    # The diagonals run from the top of each upright down to where they meet in the middle.
-    for i in range(12):
-        for dx in range(4):
-            lit.add((left + 1 + round(i * 9 / 11) + dx, top + i))
-            lit.add((right - 4 - round(i * 10 / 11) + dx, top + i))
-    return {(x, y) for (x, y) in lit if left <= x <= right and top <= y <= bottom}
+        for x in range(4):
+            lit.add((left + x, y))
+            lit.add((right - x, y))
+    width, point = 5, 20
+    middle = (left + right) / 2
+    steps = point - top
+    for i in range(steps + 1):
+        start = left + round(i * (middle - width / 2 - left) / steps)
+        for x in range(start, start + width):
+            lit.add((x, top + i))
+            lit.add((left + right - x, top + i))  # mirrored, so the letter is symmetric to the pixel
+    return lit
 
 
 def main(path):
