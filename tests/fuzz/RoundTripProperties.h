@@ -42,14 +42,15 @@ inline uint16_t SourceOf(const Entry& entry)
 
 inline std::string Hex(const Entries& entries)
 {
+    // Source>target in hex; a value of a thousand mappings is cut short to keep reports readable.
     std::string text = "[";
     char sz[16];
-    for (const Entry& entry : entries)
+    for (size_t k = 0; k < entries.size() && k < 24; ++k)
     {
-        snprintf(sz, sizeof sz, " %04X>%04X", static_cast<unsigned>(SourceOf(entry)), static_cast<unsigned>(TargetOf(entry)));
+        snprintf(sz, sizeof sz, " %04X>%04X", static_cast<unsigned>(SourceOf(entries[k])), static_cast<unsigned>(TargetOf(entries[k])));
         text += sz;
     }
-    return text + " ]";
+    return text + (entries.size() > 24 ? " ... " + std::to_string(entries.size()) + " in all ]" : " ]");
 }
 
 // The stored mappings of a value. Fails when the decoder would read past the value's end, or
