@@ -1,0 +1,303 @@
+#include "Desktop.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace
+{
+std::wstring ClassOf(HWND hWnd)
+{
+    WCHAR sz[64] = {};
+    ::GetClassNameW(hWnd, sz, 64);
+    return sz;
+}
+
+struct WindowQuery
+{
+    DWORD dwProcessId;
+    HWND hWndOwner;            // for owned dialogs; null for the main window
+    const std::wstring* pCaption;
+    HWND hWndFound;
+};
+
+BOOL CALLBACK MatchWindow(HWND hWnd, LPARAM lParam)
+{
+    auto* pQuery = reinterpret_cast<WindowQuery*>(lParam);
+    DWORD dwProcessId = 0;
+    ::GetWindowThreadProcessId(hWnd, &dwProcessId);
+    if (dwProcessId != pQuery->dwProcessId || !::IsWindowVisible(hWnd) || ::GetWindow(hWnd, GW_OWNER) != pQuery->hWndOwner)
+        return TRUE;
+    if (pQuery->pCaption != nullptr ? WindowText(hWnd) != *pQuery->pCaption : ClassOf(hWnd) != L"#32770")
+        return TRUE;
+    pQuery->hWndFound = hWnd;
+    return FALSE;
+}
+
+HWND WaitForWindow(WindowQuery query, DWORD dwTimeoutMs)
+{
+    WaitUntil(
+        [&] {
+            ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
+            return query.hWndFound != nullptr;
+        },
+        dwTimeoutMs);
+    return query.hWndFound;
+}
+
+BOOL CALLBACK AnyWindowOf(HWND hWnd, LPARAM lParam)
+{
+    auto* pQuery = reinterpret_cast<std::pair<DWORD, bool>*>(lParam);
+    DWORD dwProcessId = 0;
+    ::GetWindowThreadProcessId(hWnd, &dwProcessId);
+    if (dwProcessId == pQuery->first)
+    {
+        pQuery->second = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+}  // namespace
+
+std::wstring WindowText(HWND hWnd)
+{
+    WCHAR sz[1024] = {};
+    // WM_GETTEXT rather than GetWindowText: the latter does not ask windows of other processes.
+    ::SendMessageTimeoutW(hWnd, WM_GETTEXT, std::size(sz), reinterpret_cast<LPARAM>(sz), SMTO_ABORTIFHUNG, 5000, nullptr);
+    return sz;
+}
+
+std::wstring ShownText(HWND hWnd)
+{
+    std::wstring strText = WindowText(hWnd);
+    std::wstring strShown;
+    for (size_t i = 0; i < strText.size(); ++i)
+    {
+        // "&&" shows one ampersand; a single one only underlines the next letter.
+        if (strText[i] == L'&' && i + 1 < strText.size())
+            ++i;
+        strShown += strText[i];
+    }
+    return strShown;
+}
+
+CProgram::~CProgram()
+{
+    if (m_info.hProcess == nullptr)
+        return;
+    if (Running())
+    {
+        ::TerminateProcess(m_info.hProcess, 1);
+        ::WaitForSingleObject(m_info.hProcess, 5000);
+    }
+    ::CloseHandle(m_info.hThread);
+    ::CloseHandle(m_info.hProcess);
+}
+
+std::wstring CProgram::Start(const std::wstring& strPath, const std::vector<std::wstring>& args)
+{
+    std::wstring strCommand = QuoteArgument(strPath);
+    for (const std::wstring& strArg : args)
+        strCommand += L" " + QuoteArgument(strArg);
+    STARTUPINFOW startup = { sizeof(startup) };
+    if (!::CreateProcessW(strPath.c_str(), strCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &m_info))
+        return L"could not start " + strPath + L": error " + std::to_wstring(::GetLastError());
+    ::WaitForInputIdle(m_info.hProcess, 10000);
+    return L"";
+}
+
+bool CProgram::Running() const
+{
+    return m_info.hProcess != nullptr && ::WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+bool CProgram::WaitForExit(DWORD dwTimeoutMs)
+{
+    return ::WaitForSingleObject(m_info.hProcess, dwTimeoutMs) == WAIT_OBJECT_0;
+}
+
+HWND CProgram::WaitForMainWindow(const std::wstring& strCaption, DWORD dwTimeoutMs) const
+{
+    return WaitForWindow({ m_info.dwProcessId, nullptr, &strCaption, nullptr }, dwTimeoutMs);
+}
+
+HWND CProgram::WaitForOwnedDialog(HWND hWndOwner, DWORD dwTimeoutMs) const
+{
+    return WaitForWindow({ m_info.dwProcessId, hWndOwner, nullptr, nullptr }, dwTimeoutMs);
+}
+
+BoxView ReadBox(HWND hWnd)
+{
+    BoxView box;
+    if (hWnd == nullptr)
+        return box;
+    box.hWnd = hWnd;
+    box.strCaption = WindowText(hWnd);
+    for (HWND hWndChild = ::GetWindow(hWnd, GW_CHILD); hWndChild != nullptr; hWndChild = ::GetWindow(hWndChild, GW_HWNDNEXT))
+    {
+        if (!::IsWindowVisible(hWndChild))
+            continue;
+        const std::wstring strClass = ClassOf(hWndChild);
+        const LONG lType = ::GetWindowLongW(hWndChild, GWL_STYLE) & 0x0F;
+        if (strClass == L"Button" && (lType == BS_PUSHBUTTON || lType == BS_DEFPUSHBUTTON))
+            box.buttons.push_back(ShownText(hWndChild));
+        // An icon's static has the icon's resource number for its text, which nobody sees.
+        else if (strClass == L"Static" && (::GetWindowLongW(hWndChild, GWL_STYLE) & SS_TYPEMASK) != SS_ICON && !WindowText(hWndChild).empty())
+            box.texts.push_back(ShownText(hWndChild));
+    }
+    // A message box's message is the static control with this identifier.
+    if (HWND hWndMessage = ::GetDlgItem(hWnd, 0xFFFF))
+        box.strText = WindowText(hWndMessage);
+    return box;
+}
+
+HWND FindControl(HWND hWndParent, const std::wstring& strShownText)
+{
+    for (HWND hWndChild = ::GetWindow(hWndParent, GW_CHILD); hWndChild != nullptr; hWndChild = ::GetWindow(hWndChild, GW_HWNDNEXT))
+    {
+        if (ShownText(hWndChild) == strShownText)
+            return hWndChild;
+    }
+    return nullptr;
+}
+
+void ClickButton(HWND hWndParent, const std::wstring& strLabel)
+{
+    HWND hWndButton = FindControl(hWndParent, strLabel);
+    ASSERT_NE(nullptr, hWndButton) << "no button \"" << testing::PrintToString(strLabel) << "\"";
+    ::PostMessageW(hWndButton, BM_CLICK, 0, 0);
+}
+
+bool IsChecked(HWND hWndParent, const std::wstring& strLabel)
+{
+    HWND hWndBox = FindControl(hWndParent, strLabel);
+    EXPECT_NE(nullptr, hWndBox) << "no check box " << testing::PrintToString(strLabel);
+    return ::SendMessageW(hWndBox, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool IsEnabledControl(HWND hWndParent, const std::wstring& strLabel)
+{
+    HWND hWndControl = FindControl(hWndParent, strLabel);
+    EXPECT_NE(nullptr, hWndControl) << "no control " << testing::PrintToString(strLabel);
+    return ::IsWindowEnabled(hWndControl) != FALSE;
+}
+
+void Toggle(HWND hWndParent, const std::wstring& strLabel)
+{
+    const bool bWasChecked = IsChecked(hWndParent, strLabel);
+    ClickButton(hWndParent, strLabel);
+    EXPECT_TRUE(WaitUntil([&] { return IsChecked(hWndParent, strLabel) != bWasChecked; }))
+        << testing::PrintToString(strLabel) << " did not change when clicked";
+}
+
+void TypeKeys(HWND hWndActive, const std::vector<WORD>& keys, bool bAlt)
+{
+    if (::GetForegroundWindow() != hWndActive)
+        ::SetForegroundWindow(hWndActive);
+    ASSERT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == hWndActive; })) << "the window did not become active";
+
+    std::vector<INPUT> inputs;
+    auto add = [&](WORD vk, DWORD dwFlags) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = vk;
+        input.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+        input.ki.dwFlags = dwFlags;
+        inputs.push_back(input);
+    };
+    if (bAlt)
+        add(VK_MENU, 0);
+    for (WORD vk : keys)
+    {
+        add(vk, 0);
+        add(vk, KEYEVENTF_KEYUP);
+    }
+    if (bAlt)
+        add(VK_MENU, KEYEVENTF_KEYUP);
+    ASSERT_EQ(inputs.size(), ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)));
+}
+
+bool OwnsAnyWindow(DWORD dwProcessId)
+{
+    std::pair<DWORD, bool> query(dwProcessId, false);
+    ::EnumWindows(AnyWindowOf, reinterpret_cast<LPARAM>(&query));
+    return query.second;
+}
+
+std::wstring OwnFolder()
+{
+    WCHAR szPath[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, szPath, MAX_PATH);
+    std::wstring strPath = szPath;
+    return strPath.substr(0, strPath.find_last_of(L'\\'));
+}
+
+std::wstring QuoteArgument(const std::wstring& strArg)
+{
+    if (!strArg.empty() && strArg.find_first_of(L" \t\"") == std::wstring::npos)
+        return strArg;
+    // Backslashes count only before a quote: there they are doubled, and the quote escaped.
+    std::wstring strQuoted = L"\"";
+    size_t nBackslashes = 0;
+    for (WCHAR ch : strArg)
+    {
+        if (ch == L'\\')
+        {
+            ++nBackslashes;
+            continue;
+        }
+        strQuoted.append(ch == L'"' ? nBackslashes * 2 + 1 : nBackslashes, L'\\');
+        nBackslashes = 0;
+        strQuoted += ch;
+    }
+    strQuoted.append(nBackslashes * 2, L'\\');
+    return strQuoted + L"\"";
+}
+
+RunResult RunCaptured(const std::wstring& strPath, const std::vector<std::wstring>& args, DWORD dwTimeoutMs)
+{
+    RunResult result;
+    SECURITY_ATTRIBUTES inherit = { sizeof(inherit), nullptr, TRUE };
+    HANDLE hRead = nullptr, hWrite = nullptr;
+    if (!::CreatePipe(&hRead, &hWrite, &inherit, 0))
+    {
+        result.strOutput = L"no pipe";
+        return result;
+    }
+    ::SetHandleInformation(hRead, HANDLE_FLAG_INHERIT, 0);
+
+    std::wstring strCommand = QuoteArgument(strPath);
+    for (const std::wstring& strArg : args)
+        strCommand += L" " + QuoteArgument(strArg);
+    STARTUPINFOW startup = { sizeof(startup) };
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = hWrite;
+    startup.hStdError = hWrite;
+    PROCESS_INFORMATION info = {};
+    const BOOL bStarted =
+        ::CreateProcessW(strPath.c_str(), strCommand.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
+    ::CloseHandle(hWrite);
+    if (!bStarted)
+    {
+        ::CloseHandle(hRead);
+        result.strOutput = L"could not start " + strPath + L": error " + std::to_wstring(::GetLastError());
+        return result;
+    }
+
+    // Read to the end before waiting, so a long answer cannot fill the pipe and stall it.
+    std::string strBytes;
+    char buffer[4096];
+    DWORD cbRead = 0;
+    while (::ReadFile(hRead, buffer, sizeof(buffer), &cbRead, nullptr) && cbRead > 0)
+        strBytes.append(buffer, cbRead);
+    ::CloseHandle(hRead);
+    if (::WaitForSingleObject(info.hProcess, dwTimeoutMs) != WAIT_OBJECT_0)
+        ::TerminateProcess(info.hProcess, static_cast<UINT>(-1));
+    ::GetExitCodeProcess(info.hProcess, &result.dwExitCode);
+    ::CloseHandle(info.hThread);
+    ::CloseHandle(info.hProcess);
+
+    // Through a pipe, console programs write in the console's code page; what is read here is ASCII.
+    result.strOutput.assign(strBytes.begin(), strBytes.end());
+    return result;
+}

@@ -1,0 +1,66 @@
+// Answering Yes: the program asks the system to restart or log off, which under Wine ends every
+// windowed program of the prefix. Runs only in a prefix of its own (MORVEX_WINEPREFIX).
+#include "ProgramTest.h"
+
+namespace
+{
+struct Scope
+{
+    const char* pszName;
+    DWORD dwSetting;            // the program's stored scope setting
+    const WCHAR* pszLayoutKey;  // where the layout is stored
+    const WCHAR* pszQuestion;
+};
+
+void PrintTo(const Scope& scope, std::ostream* pStream)
+{
+    *pStream << scope.pszName;
+}
+
+bool InOwnPrefix()
+{
+    return ::GetEnvironmentVariableW(L"MORVEX_WINEPREFIX", nullptr, 0) != 0;
+}
+}  // namespace
+
+class SessionEndTest : public ProgramTest, public testing::WithParamInterface<Scope>
+{
+protected:
+    void SetUp() override
+    {
+        if (!InOwnPrefix())
+            GTEST_SKIP() << "ends every windowed program of its prefix; set MORVEX_WINEPREFIX to a prefix of its own";
+        ProgramTest::SetUp();
+    }
+};
+
+TEST_P(SessionEndTest, YesStoresTheChangeAndEndsTheSession)
+{
+    // This process must outlive the session's end to see it: it has no window for it to close.
+    ASSERT_FALSE(OwnsAnyWindow(::GetCurrentProcessId()));
+    AddDword(g_szProgramSettings, g_szScopeSetting, GetParam().dwSetting);
+
+    // Another program of the session, which ends with it.
+    CProgram bystander;
+    ASSERT_EQ(L"", bystander.Start(L"C:\\windows\\system32\\notepad.exe"));
+    ASSERT_TRUE(WaitUntil([&] { return OwnsAnyWindow(bystander.Id()); }, 15000));
+
+    ASSERT_TRUE(Open());
+    Toggle(m_hWndMain, g_szLeftWindows);
+    ClickButton(m_hWndMain, L"OK");
+    const BoxView question = WaitForBox();
+    ASSERT_TRUE(question);
+    EXPECT_EQ(GetParam().pszQuestion, question.strText);
+    ClickButton(question.hWnd, L"Yes");
+
+    // Had the request been refused, a box would say so and the program would wait for an answer.
+    ExpectProgramEnds(30000);
+    EXPECT_TRUE(bystander.WaitForExit(30000)) << "the session did not end: another program still runs";
+    EXPECT_EQ(Hex(L"00000000 00000000 02000000 00005BE0 00000000"), QueryValue(GetParam().pszLayoutKey, g_szScancodeMap));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scopes, SessionEndTest,
+    testing::Values(Scope{ "AllUsersRestart", 1, g_szMachineLayout, g_szRestartQuestion },
+                    Scope{ "CurrentUserLogOff", 0, g_szUserLayout, g_szLogOffQuestion }),
+    [](const testing::TestParamInfo<Scope>& tested) { return std::string(tested.param.pszName); });
