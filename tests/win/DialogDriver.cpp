@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 
 namespace
@@ -52,6 +53,22 @@ std::wstring WindowText(HWND hWnd)
     return sz;
 }
 
+// The key TypeKey waits for, and the event it sets once the dialog's thread has taken its release.
+struct KeyWatch
+{
+    UINT vk;
+    HANDLE hReleased;
+};
+std::atomic<KeyWatch*> s_pKeyWatch{ nullptr };
+
+LRESULT CALLBACK KeyWatchProc(int nCode, WPARAM wParam, LPARAM lParam)
+{
+    KeyWatch* pWatch = s_pKeyWatch.load();
+    if (nCode == HC_ACTION && pWatch != nullptr && wParam == pWatch->vk && (lParam & 0x80000000) != 0)
+        ::SetEvent(pWatch->hReleased);
+    return ::CallNextHookEx(nullptr, nCode, wParam, lParam);
+}
+
 bool IsDialogWindow(HWND hWnd)
 {
     WCHAR szClass[16] = {};
@@ -97,7 +114,12 @@ void CUser::StartOnDialogThread(std::function<void()> fn)
 
 void CUser::Post(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    ::PostMessageW(m_hWndDialog, message, wParam, lParam);
+    PostTo(m_hWndDialog, message, wParam, lParam);
+}
+
+void CUser::PostTo(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    ::PostMessageW(hWnd, message, wParam, lParam);
     Sync();
 }
 
@@ -128,6 +150,33 @@ void CUser::PressKey(UINT vk, bool bAlt)
     ::PostMessageW(hWndTarget, bAlt ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, lDown);
     ::PostMessageW(hWndTarget, bAlt ? WM_SYSKEYUP : WM_KEYUP, vk, lUp);
     // Once for the keys, once more for the characters the keys were translated into.
+    Sync();
+    Sync();
+}
+
+void CUser::TypeKey(UINT vk)
+{
+    EXPECT_EQ(m_dwDialogThread, ::GetWindowThreadProcessId(::GetForegroundWindow(), nullptr)) << "the keyboard goes elsewhere";
+    KeyWatch watch = { vk, ::CreateEventW(nullptr, TRUE, FALSE, nullptr) };
+    s_pKeyWatch = &watch;
+    HHOOK hHook = ::SetWindowsHookExW(WH_KEYBOARD, KeyWatchProc, nullptr, m_dwDialogThread);
+
+    INPUT inputs[2] = {};
+    for (INPUT& input : inputs)
+    {
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = static_cast<WORD>(vk);
+        input.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+    }
+    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    EXPECT_EQ(2u, ::SendInput(2, inputs, sizeof(INPUT)));
+    // Input comes after posted messages, so a Sync alone could overtake the key.
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(watch.hReleased, 10000)) << "the dialog's thread did not take the key";
+
+    ::UnhookWindowsHookEx(hHook);
+    s_pKeyWatch = nullptr;
+    ::CloseHandle(watch.hReleased);
+    // Once for what the key was turned into, once more for what that sends on.
     Sync();
     Sync();
 }

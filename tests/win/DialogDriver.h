@@ -36,8 +36,14 @@ public:
     void Notify(int nID);
     // Key down and up on the control that has the focus (Alt held for a system key).
     void PressKey(UINT vk, bool bAlt = false);
+    // Key down and up through the system's keyboard input, as a keyboard sends them: the system
+    // turns some keys into messages of their own (F1 into WM_HELP), which posted keys never become.
+    // A window of the dialog's thread must be the foreground window.
+    void TypeKey(UINT vk);
     void SysCommand(UINT nCommand);
     void Post(UINT message, WPARAM wParam, LPARAM lParam);
+    // The same to another window of the dialog's thread, such as a box it opened.
+    void PostTo(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 
     bool IsChecked(int nID) const;
     bool IsEnabled(int nID) const;

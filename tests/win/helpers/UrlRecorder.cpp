@@ -1,0 +1,38 @@
+// Stands in for the web browser in the tests: notes every address it is asked to open, and how.
+//
+//   url_recorder.exe <log file> <address>
+//
+// Appends one line per start to the log, "<address>\t<show command>" in UTF-8, the show command
+// being the one its starter asked for, or -1 when there was none. The line is written at once, so
+// a reader sees whole lines only.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
+{
+    int argc = 0;
+    LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    if (argv == nullptr || argc != 3)
+        return 2;
+
+    STARTUPINFOW startup = { sizeof(startup) };
+    ::GetStartupInfoW(&startup);
+    const int nShow = (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : -1;
+    const std::wstring strLine = std::wstring(argv[2]) + L"\t" + std::to_wstring(nShow) + L"\n";
+
+    const int cb = ::WideCharToMultiByte(CP_UTF8, 0, strLine.c_str(), static_cast<int>(strLine.size()), nullptr, 0, nullptr, nullptr);
+    std::string strUtf8(static_cast<size_t>(cb), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, strLine.c_str(), static_cast<int>(strLine.size()), strUtf8.data(), cb, nullptr, nullptr);
+
+    HANDLE hLog = ::CreateFileW(argv[1], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hLog == INVALID_HANDLE_VALUE)
+        return 1;
+    DWORD cbWritten = 0;
+    const BOOL bWritten = ::WriteFile(hLog, strUtf8.data(), static_cast<DWORD>(cb), &cbWritten, nullptr);
+    ::CloseHandle(hLog);
+    ::LocalFree(argv);
+    return bWritten ? 0 : 1;
+}
