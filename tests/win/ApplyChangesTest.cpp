@@ -1,0 +1,338 @@
+// OK in the main dialog: what is stored, what is asked, and the restart or log-off that follows.
+#include <gtest/gtest.h>
+
+#include "DialogDriver.h"
+#include "RegistryFixture.h"
+#include "TestProcess.h"
+#include "ui/MorvexDisablerDlg.h"
+
+namespace
+{
+const WCHAR kAppName[] = L"Morvex Disabler by MorvexSoft";
+
+// Scan codes as stored: prefix in the high byte.
+const WORD kLeftWindows = 0xE05B, kRightWindows = 0xE05C, kCapsLock = 0x003A, kLeftCtrl = 0x001D;
+const WORD kRightCtrl = 0xE01D, kRightAlt = 0xE038;
+
+// What the dialog asked of the system, and how things stood at that moment.
+struct ExitRequest
+{
+    UINT uFlags;
+    DWORD dwReason;
+    bool bDialogVisible;
+    bool bShutdownPrivilegeEnabled;
+
+    bool operator==(const ExitRequest& other) const
+    {
+        return uFlags == other.uFlags && dwReason == other.dwReason && bDialogVisible == other.bDialogVisible &&
+               bShutdownPrivilegeEnabled == other.bShutdownPrivilegeEnabled;
+    }
+};
+
+void PrintTo(const ExitRequest& request, std::ostream* pStream)
+{
+    *pStream << "{flags " << request.uFlags << ", reason " << request.dwReason << (request.bDialogVisible ? ", dialog shown" : ", dialog hidden")
+             << (request.bShutdownPrivilegeEnabled ? ", privilege on}" : ", privilege off}");
+}
+
+// Never lets a test end the prefix's session: records the request and answers as told.
+class CFakeSessionControl : public CSessionControl
+{
+public:
+    BOOL ExitWindowsEx(UINT uFlags, DWORD dwReason) override
+    {
+        m_requests.push_back({ uFlags, dwReason, ::IsWindowVisible(m_hWndDialog) != FALSE, PrivilegeEnabled(SE_SHUTDOWN_NAME) });
+        return m_bAccept;
+    }
+
+    HWND m_hWndDialog = nullptr;
+    BOOL m_bAccept = TRUE;
+    std::vector<ExitRequest> m_requests;
+};
+
+// While it lives, no top-level window can be created on the thread it was made on, so a message
+// box cannot be shown.
+class CRefuseBoxes
+{
+public:
+    CRefuseBoxes() { m_hHook = ::SetWindowsHookExW(WH_CBT, &CRefuseBoxes::Hook, nullptr, ::GetCurrentThreadId()); }
+    ~CRefuseBoxes() { ::UnhookWindowsHookEx(m_hHook); }
+    CRefuseBoxes(const CRefuseBoxes&) = delete;
+    CRefuseBoxes& operator=(const CRefuseBoxes&) = delete;
+
+    static inline int s_nRefused = 0;
+
+private:
+    static LRESULT CALLBACK Hook(int nCode, WPARAM wParam, LPARAM lParam)
+    {
+        if (nCode == HCBT_CREATEWND && (reinterpret_cast<CBT_CREATEWNDW*>(lParam)->lpcs->style & WS_CHILD) == 0)
+        {
+            ++s_nRefused;
+            return 1;
+        }
+        return ::CallNextHookEx(nullptr, nCode, wParam, lParam);
+    }
+
+    HHOOK m_hHook = nullptr;
+};
+
+class ApplyChangesTest : public StoredLayoutTest, public testing::WithParamInterface<Scope>
+{
+protected:
+    void SetUp() override
+    {
+        StoredLayoutTest::SetUp();
+        if (GetParam() == Scope::CurrentUser)
+            StoreScopeSetting(0);
+        // Only the dialog may turn the privilege on, or finding it on would prove nothing.
+        SetPrivilegeEnabled(SE_SHUTDOWN_NAME, false);
+        ASSERT_FALSE(PrivilegeEnabled(SE_SHUTDOWN_NAME));
+    }
+
+    INT_PTR RunDialog(const std::function<void(CUser&, CMorvexDisablerDlg&)>& script)
+    {
+        CMorvexDisablerDlg dlg;
+        dlg.m_pSessionControl = &m_session;
+        return CDialogSession::Run(dlg, [&](CUser& user) {
+            m_session.m_hWndDialog = user.Dialog();
+            script(user, dlg);
+        });
+    }
+
+    Scope OtherScope() const { return GetParam() == Scope::AllUsers ? Scope::CurrentUser : Scope::AllUsers; }
+    bool AllUsers() const { return GetParam() == Scope::AllUsers; }
+
+    const wchar_t* Question() const
+    {
+        return AllUsers() ? L"Do you Want to Restart the Computer Now for the Changes to be in Effect ?"
+                          : L"Do you Want to Log Off from the Signed On Account Now for the Changes to be in Effect ?";
+    }
+
+    const wchar_t* RequestRefusedText() const
+    {
+        return AllUsers() ? L"Could Not Restart Computer.\n\nPlease Restart Computer for Changes Done to be in Effect."
+                          : L"Could Not Log Off from Signed On Account.\n\nPlease Log Off & Log In Again for Changes Done to be in Effect.";
+    }
+
+    // The request a Yes makes: a restart for all users, a log-off for the current one, with the
+    // dialog gone and the privilege on.
+    ExitRequest ExpectedRequest() const { return { AllUsers() ? UINT{ EWX_REBOOT } : UINT{ EWX_LOGOFF }, 0, false, true }; }
+
+    static void ExpectBox(const MessageBoxView& box, HWND hWndDialog, const wchar_t* pszText, const std::vector<int>& buttons,
+                          LPCWSTR pszIcon)
+    {
+        ASSERT_TRUE(box) << "no message box";
+        EXPECT_EQ(hWndDialog, box.hWndOwner);
+        EXPECT_EQ(kAppName, box.strCaption);
+        EXPECT_EQ(pszText, box.strText);
+        EXPECT_EQ(buttons, box.buttons);
+        EXPECT_EQ(::LoadIconW(nullptr, pszIcon), box.hIcon);
+    }
+
+    CFakeSessionControl m_session;
+};
+
+INSTANTIATE_TEST_SUITE_P(Scopes, ApplyChangesTest, testing::Values(Scope::AllUsers, Scope::CurrentUser),
+                         [](const testing::TestParamInfo<Scope>& scope) {
+                             return scope.param == Scope::AllUsers ? "AllUsers" : "CurrentUser";
+                         });
+
+// ---- The answers to OK -----------------------------------------------------------------------------
+
+struct OkCase
+{
+    const char* pszName;
+    bool bTick;             // Left Windows ticked before OK
+    bool bDenyWrites;       // the scope's key can be read but not written
+    int nAnswer;            // to the restart or log-off question; 0 when none may be asked
+    BOOL bRequestAccepted;  // the system's answer to the request a Yes makes
+    INT_PTR nResult;
+};
+
+const OkCase kOkCases[] = {
+    { "NothingPending", false, false, 0, TRUE, IDOK },
+    // The dialog stays open; only the test's clean-up cancels it.
+    { "SaveFails", true, true, 0, TRUE, IDCANCEL },
+    { "YesAccepted", true, false, IDYES, TRUE, IDOK },
+    { "YesRefused", true, false, IDYES, FALSE, IDOK },
+    { "No", true, false, IDNO, TRUE, IDOK },
+};
+
+TEST_P(ApplyChangesTest, OkStoresAsksAndRestartsOrLogsOffAsAnswered)
+{
+    const Bytes stored = ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightAlt } });
+    const Bytes ticked = ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightAlt }, { 0, kLeftWindows } });
+    for (const OkCase& okCase : kOkCases)
+    {
+        SCOPED_TRACE(okCase.pszName);
+        StoreLayout(GetParam(), stored);
+        m_session.m_requests.clear();
+        m_session.m_bAccept = okCase.bRequestAccepted;
+        std::optional<CDenyLayoutWrites> deny;
+        if (okCase.bDenyWrites)
+            deny.emplace(GetParam());
+
+        const INT_PTR nResult = RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
+            SCOPED_TRACE(okCase.pszName);  // traces are the thread's own
+            if (okCase.bTick)
+                user.Click(IDC_LEFT_WINDOWS_KEY);
+            user.Click(IDOK);
+
+            if (okCase.bDenyWrites)
+            {
+                // The error box of the save, and no question after it.
+                const MessageBoxView error = user.WaitForMessageBox();
+                ASSERT_TRUE(error);
+                EXPECT_EQ(0u, error.strText.find(L"Could Not Open Registry Database Key to Store Data."));
+                user.Answer(error, IDOK);
+                EXPECT_TRUE(user.NoMessageBox());
+                EXPECT_TRUE(user.DialogStillOpen());
+                EXPECT_TRUE(user.IsChecked(IDC_LEFT_WINDOWS_KEY));
+                user.OnDialogThread([&] { EXPECT_TRUE(dlg.m_bChangesPending); });
+                return;
+            }
+            if (okCase.nAnswer == 0)
+            {
+                EXPECT_FALSE(user.DialogStillOpen());
+                EXPECT_TRUE(user.NoMessageBox());
+                return;
+            }
+
+            const MessageBoxView question = user.WaitForMessageBox();
+            ExpectBox(question, user.Dialog(), Question(), { IDYES, IDNO }, IDI_QUESTION);
+            EXPECT_EQ(ticked, StoredLayout(GetParam())) << "stored before the question";
+            user.Answer(question, okCase.nAnswer);
+
+            if (okCase.nAnswer == IDYES && !okCase.bRequestAccepted)
+            {
+                const MessageBoxView refused = user.WaitForMessageBox();
+                ExpectBox(refused, user.Dialog(), RequestRefusedText(), { IDOK }, IDI_HAND);
+                EXPECT_FALSE(user.DialogStillOpen()) << "the dialog is gone before the request";
+                user.Answer(refused, IDOK);
+            }
+            EXPECT_FALSE(user.DialogStillOpen());
+            EXPECT_TRUE(user.NoMessageBox());
+        });
+        deny.reset();
+
+        EXPECT_EQ(okCase.nResult, nResult);
+        const bool bStored = okCase.bTick && !okCase.bDenyWrites;
+        EXPECT_EQ(bStored ? ticked : stored, StoredLayout(GetParam()));
+        EXPECT_EQ(std::nullopt, StoredLayout(OtherScope()));
+        const std::vector<ExitRequest> expected =
+            okCase.nAnswer == IDYES ? std::vector<ExitRequest>{ ExpectedRequest() } : std::vector<ExitRequest>{};
+        EXPECT_EQ(expected, m_session.m_requests);
+        EXPECT_EQ(okCase.nAnswer == IDYES, PrivilegeEnabled(SE_SHUTDOWN_NAME));
+        SetPrivilegeEnabled(SE_SHUTDOWN_NAME, false);
+    }
+}
+
+TEST_P(ApplyChangesTest, AKeyTickedAndClearedAgainIsStillStoredAndAskedAbout)
+{
+    const Bytes stored = ScancodeMapValue({ { 0, kCapsLock } });
+    StoreLayout(GetParam(), stored);
+    const INT_PTR nResult = RunDialog([&](CUser& user, CMorvexDisablerDlg&) {
+        user.Click(IDC_RIGHT_WINDOWS_KEY);
+        user.Click(IDC_RIGHT_WINDOWS_KEY);
+        // Another tool changes the value meanwhile: only a new store brings the dialog's layout back.
+        StoreLayout(GetParam(), ScancodeMapValue({ { 0, kRightAlt } }));
+        user.Click(IDOK);
+        const MessageBoxView question = user.WaitForMessageBox();
+        ExpectBox(question, user.Dialog(), Question(), { IDYES, IDNO }, IDI_QUESTION);
+        user.Answer(question, IDNO);
+    });
+    EXPECT_EQ(IDOK, nResult);
+    EXPECT_EQ(stored, StoredLayout(GetParam()));
+    EXPECT_TRUE(m_session.m_requests.empty());
+}
+
+TEST_P(ApplyChangesTest, OkAfterAScopeClickWithNoTickSinceJustEnds)
+{
+    const Bytes stored = ScancodeMapValue({ { 0, kCapsLock } });
+    const Bytes other = ScancodeMapValue({ { 0, kLeftCtrl } });
+    StoreLayout(GetParam(), stored);
+    StoreLayout(OtherScope(), other);
+    const INT_PTR nResult = RunDialog([&](CUser& user, CMorvexDisablerDlg&) {
+        user.Click(IDC_LEFT_WINDOWS_KEY);
+        user.Notify(IDC_ALL_USERS);  // the box is greyed and keeps its state: the same scope again
+        EXPECT_FALSE(user.IsChecked(IDC_LEFT_WINDOWS_KEY));
+        user.Click(IDOK);
+        EXPECT_FALSE(user.DialogStillOpen());
+        EXPECT_TRUE(user.NoMessageBox());
+    });
+    EXPECT_EQ(IDOK, nResult);
+    EXPECT_EQ(stored, StoredLayout(GetParam()));
+    EXPECT_EQ(other, StoredLayout(OtherScope()));
+    EXPECT_TRUE(m_session.m_requests.empty());
+}
+
+// ---- What OK stores --------------------------------------------------------------------------------
+
+TEST_P(ApplyChangesTest, OkStoresTheEditsAndKeepsEveryOtherToolsMappingByteForByte)
+{
+    // Right Ctrl (E0 1D) beside the Left Ctrl to be ticked (00 1D), a remap of Right Alt onto Left
+    // Ctrl, and a remap onto Caps Lock's source that clearing Caps Lock takes away.
+    StoreLayout(GetParam(), ScancodeMapValue({ { 0, kRightCtrl }, { kLeftCtrl, kRightAlt }, { kLeftCtrl, kCapsLock }, { 0, 0x0046 } }));
+    const Bytes other = ScancodeMapValue({ { 0, kRightWindows } });
+    StoreLayout(OtherScope(), other);
+
+    const INT_PTR nResult = RunDialog([&](CUser& user, CMorvexDisablerDlg&) {
+        ASSERT_TRUE(user.IsChecked(IDC_CAPS_LOCK_KEY));
+        user.Click(IDC_LEFT_CTRL_KEY);
+        user.Click(IDC_CAPS_LOCK_KEY);
+        user.Click(IDC_RIGHT_WINDOWS_KEY);
+        user.Click(IDC_RIGHT_WINDOWS_KEY);
+        user.Click(IDC_LEFT_WINDOWS_KEY);
+        user.Click(IDOK);
+        user.Answer(user.WaitForMessageBox(), IDNO);
+    });
+    EXPECT_EQ(IDOK, nResult);
+    EXPECT_EQ(ScancodeMapValue({ { 0, kRightCtrl }, { kLeftCtrl, kRightAlt }, { 0, 0x0046 }, { 0, kLeftCtrl }, { 0, kLeftWindows } }),
+              StoredLayout(GetParam()));
+    EXPECT_EQ(other, StoredLayout(OtherScope()));
+}
+
+TEST_P(ApplyChangesTest, OkCreatesTheScopeKeyWhenMissing)
+{
+    const HKEY hRoot = AllUsers() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    const LPCWSTR pszPath = AllUsers() ? L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout" : L"Keyboard Layout";
+    ::RegDeleteTreeW(hRoot, pszPath);
+    ::RegDeleteKeyW(hRoot, pszPath);
+    ASSERT_FALSE(KeyExists(GetParam()));
+
+    RunDialog([&](CUser& user, CMorvexDisablerDlg&) {
+        user.Click(IDC_LEFT_CTRL_KEY);
+        user.Click(IDOK);
+        user.Answer(user.WaitForMessageBox(), IDNO);
+    });
+    EXPECT_EQ(ScancodeMapValue({ { 0, kLeftCtrl } }), StoredLayout(GetParam()));
+}
+
+// ---- A question that cannot be shown ---------------------------------------------------------------
+
+TEST_P(ApplyChangesTest, AQuestionThatCannotBeShownLeavesTheDialogOpenWithTheChangeStored)
+{
+    const INT_PTR nResult = RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
+        user.Click(IDC_CAPS_LOCK_KEY);
+        std::unique_ptr<CRefuseBoxes> pRefuse;
+        CRefuseBoxes::s_nRefused = 0;
+        user.OnDialogThread([&] { pRefuse = std::make_unique<CRefuseBoxes>(); });
+        user.Click(IDOK);
+        user.OnDialogThread([&] { pRefuse.reset(); });
+
+        EXPECT_GT(CRefuseBoxes::s_nRefused, 0) << "the question was not refused";
+        EXPECT_TRUE(user.DialogStillOpen());
+        EXPECT_TRUE(user.IsEnabled(IDOK));
+        EXPECT_EQ(ScancodeMapValue({ { 0, kCapsLock } }), StoredLayout(GetParam()));
+        user.OnDialogThread([&] { EXPECT_FALSE(dlg.m_bChangesPending); });
+
+        // Stored already, so OK now just ends.
+        user.Click(IDOK);
+        EXPECT_FALSE(user.DialogStillOpen());
+        EXPECT_TRUE(user.NoMessageBox());
+    });
+    EXPECT_EQ(IDOK, nResult);
+    EXPECT_TRUE(m_session.m_requests.empty());
+    EXPECT_FALSE(PrivilegeEnabled(SE_SHUTDOWN_NAME));
+}
+}  // namespace
