@@ -4,6 +4,7 @@
 #   make run     the dialog under Wine (a screenshot in build/screenshot.png when there is no display)
 #   make fuzz    the stored-value fuzzer for FUZZ_SECONDS (600), on a copy of tests/fuzz/corpus
 #   make bench   start-up, peak memory and size against a bare dialog program, into docs/performance.md
+#   make pictures  the main dialog and the About box at 96 and 144 DPI, into docs/*-96.png and docs/*-144.png
 
 SHELL := /bin/bash
 ROOT := $(CURDIR)
@@ -17,7 +18,7 @@ PACKAGES := cmake make g++ python3 googletest libgtest-dev \
 	wine wine64 xvfb x11-apps imagemagick zip clang libclang-rt-14-dev
 FUZZ_SECONDS ?= 600
 
-.PHONY: all deps configure build test run fuzz bench clean
+.PHONY: all deps configure build test run fuzz bench pictures clean
 
 all: build
 
@@ -67,6 +68,10 @@ bench: deps $(BUILD)/x64/Makefile $(BUILD)/x86/Makefile
 	cmake --build $(BUILD)/x86 -j $(JOBS) --target MorvexDisabler
 	cmake --build $(BUILD)/x64 -j $(JOBS) --target MorvexDisabler
 	tools/bench/bench.sh $(BUILD) $(DIST) $(JOBS)
+
+pictures: deps $(BUILD)/x64/Makefile
+	cmake --build $(BUILD)/x64 -j $(JOBS) --target MorvexDisabler picture_stage
+	tools/pictures.sh $(DIST)/x64/MorvexDisabler.exe $(BUILD)/x64/tests/e2e/picture_stage.exe docs $(BUILD)/pictures
 
 clean:
 	rm -rf $(BUILD) $(DIST)
