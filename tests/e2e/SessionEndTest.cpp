@@ -2,6 +2,8 @@
 // windowed program of the prefix. Runs only in a prefix of its own (MORVEX_WINEPREFIX).
 #include "ProgramTest.h"
 
+#include <tlhelp32.h>
+
 namespace
 {
 struct Scope
@@ -15,6 +17,19 @@ struct Scope
 void PrintTo(const Scope& scope, std::ostream* pStream)
 {
     *pStream << scope.pszName;
+}
+
+// Wine ends a session through wineboot.exe, which goes on ending programs after the one that asked
+// has gone; the next test of the prefix must not start before it is done.
+bool SessionStillEnding()
+{
+    HANDLE hSnapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = { sizeof(entry) };
+    bool bEnding = false;
+    for (BOOL bMore = ::Process32FirstW(hSnapshot, &entry); bMore && !bEnding; bMore = ::Process32NextW(hSnapshot, &entry))
+        bEnding = _wcsicmp(entry.szExeFile, L"wineboot.exe") == 0;
+    ::CloseHandle(hSnapshot);
+    return bEnding;
 }
 
 bool InOwnPrefix()
@@ -56,6 +71,7 @@ TEST_P(SessionEndTest, YesStoresTheChangeAndEndsTheSession)
     // Had the request been refused, a box would say so and the program would wait for an answer.
     ExpectProgramEnds(30000);
     EXPECT_TRUE(bystander.WaitForExit(30000)) << "the session did not end: another program still runs";
+    EXPECT_TRUE(WaitUntil([] { return !SessionStillEnding(); }, 30000)) << "the session is still ending";
     EXPECT_EQ(Hex(L"00000000 00000000 02000000 00005BE0 00000000"), QueryValue(GetParam().pszLayoutKey, g_szScancodeMap));
 }
 
