@@ -31,7 +31,7 @@ deps:
 	fi
 
 $(BUILD)/native/Makefile:
-	cmake -S . -B $(BUILD)/native -DCMAKE_BUILD_TYPE=Debug
+	cmake -S . -B $(BUILD)/native -DCMAKE_BUILD_TYPE=Debug -DMORVEX_CHECK_DIST=$(DIST) -DMORVEX_CHECK_BUILD=$(BUILD)
 $(BUILD)/x64/Makefile:
 	cmake -S . -B $(BUILD)/x64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64.cmake -DMORVEX_DIST_DIR=$(DIST)/x64
 $(BUILD)/x86/Makefile:
