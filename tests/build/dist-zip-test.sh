@@ -1,0 +1,55 @@
+#!/bin/bash
+# The distribution zip: packed twice from the same programs, the second time from copies with
+# other dates and permissions, it must come out the same; unpacked, it must hold exactly the two
+# programs, a CRLF README and checksums that verify.
+#   dist-zip-test.sh <source dir> <dist root>
+set -u
+src=$1 dist=$2
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/morvex-dist-test.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+# 2010-01-01 00:00:00 UTC: every member must carry exactly this date, whatever the local zone.
+export SOURCE_DATE_EPOCH=1262304000
+"$src/tools/package-dist.sh" "$dist" "$work/first.zip" >/dev/null || { echo "FAIL: packing failed" >&2; exit 1; }
+
+mkdir -p "$work/copy/x86" "$work/copy/x64"
+for arch in x86 x64; do
+  cp "$dist/$arch/MorvexDisabler.exe" "$work/copy/$arch/"
+  chmod 700 "$work/copy/$arch/MorvexDisabler.exe"
+  touch -d '2011-11-11 11:11' "$work/copy/$arch/MorvexDisabler.exe"
+done
+(umask 077 && TZ=Pacific/Kiritimati "$src/tools/package-dist.sh" "$work/copy" "$work/second.zip" >/dev/null) \
+  || { echo "FAIL: packing the copies failed" >&2; exit 1; }
+cmp -s "$work/first.zip" "$work/second.zip" || fail "two packings of the same programs differ"
+
+dates=$(unzip -Z -T "$work/first.zip" | awk '/^-/ { print $7 }' | sort -u | tr '\n' ' ')
+[ "$dates" = "20100101.000000 " ] || fail "member dates are not the fixed date: $dates"
+
+members=$(unzip -Z1 "$work/first.zip" | sort | tr '\n' ' ')
+[ "$members" = "README.txt SHA256SUMS x64/MorvexDisabler.exe x86/MorvexDisabler.exe " ] \
+  || fail "unexpected members: $members"
+
+mkdir "$work/unpacked"
+unzip -q "$work/first.zip" -d "$work/unpacked" || fail "unzip failed"
+(cd "$work/unpacked" && sha256sum --quiet --strict -c SHA256SUMS) || fail "the checksums do not verify"
+listed=$(cut -d' ' -f3- "$work/unpacked/SHA256SUMS" | sort | tr '\n' ' ')
+[ "$listed" = "README.txt x64/MorvexDisabler.exe x86/MorvexDisabler.exe " ] || fail "SHA256SUMS lists: $listed"
+for arch in x86 x64; do
+  cmp -s "$dist/$arch/MorvexDisabler.exe" "$work/unpacked/$arch/MorvexDisabler.exe" \
+    || fail "$arch/MorvexDisabler.exe is not the built program"
+done
+
+readme=$work/unpacked/README.txt
+lines=$(wc -l <"$readme")
+[ "$lines" -gt 0 ] && [ "$(grep -c $'\r$' "$readme")" -eq "$lines" ] || fail "README.txt has lines without CRLF"
+[ -z "$(tail -c1 "$readme")" ] || fail "README.txt does not end with a line break"
+version=$(sed -n 's/^project(MorvexDisabler VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
+[ "$(head -n1 "$readme")" = $'Morvex Disabler '"$version"$'\r' ] || fail "README.txt does not open with the version $version"
+grep -qF 'reg delete "HKLM\SYSTEM\CurrentControlSet\Control\Keyboard Layout" /v "Scancode Map" /f' "$readme" \
+  || fail "README.txt does not say how to undo"
+
+[ "$failures" -eq 0 ] && echo "the zip is reproducible and verifies"
+exit $((failures > 0))
