@@ -2,7 +2,7 @@
 # Start-up bench: builds the bare dialog program beside the product, times both under Wine and
 # writes docs/performance.md. Run through `make bench`, which builds the product first.
 #   bench.sh BUILD DIST [JOBS]
-# BENCH_RUNS      measured starts of each program (default 15, at least 9)
+# BENCH_RUNS      measured starts of each program (default 21, at least 9)
 # BENCH_MAX_LOAD  1-minute load average under which the machine counts as quiet (default 0.5)
 # BENCH_WAIT      seconds to wait for a quiet machine before measuring anyway (default 600)
 set -euo pipefail
@@ -11,7 +11,7 @@ ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=$(realpath -m "${1:?usage: bench.sh BUILD DIST [JOBS]}")
 DIST=$(realpath -m "${2:?usage: bench.sh BUILD DIST [JOBS]}")
 JOBS=${3:-$(nproc)}
-RUNS=${BENCH_RUNS:-15}
+RUNS=${BENCH_RUNS:-21}
 MAX_LOAD=${BENCH_MAX_LOAD:-0.5}
 WAIT=${BENCH_WAIT:-600}
 OUT=$BUILD/bench
@@ -72,9 +72,16 @@ echo "bench: $RUNS alternated starts of each program (load average $load_before)
 "$runner" "$harness" "$RUNS" "product=$(winpath "$product64")" "bare=$(winpath "$bare64")" >"$OUT/samples.txt"
 load_after=$(load1)
 
+# One more start of each, untimed, with Wine tracing the DLLs every process loads.
+( unset DISPLAY WAYLAND_DISPLAY
+  WINEDEBUG=+pid,+loaddll WINEDLLOVERRIDES="mscoree,mshtml=" \
+    wine "$harness" 1 "product=$(winpath "$product64")" "bare=$(winpath "$bare64")" \
+    </dev/null >"$OUT/traced.txt" 2>"$OUT/loaddll.txt" )
+
 python3 "$ROOT/tools/bench/report.py" \
   --samples "$OUT/samples.txt" \
   --product-x64 "$product64" --product-x86 "$product86" --bare-x64 "$bare64" --bare-x86 "$bare86" \
   --compiler "$(sed -n 's/^set(CMAKE_CXX_COMPILER "\(.*\)")$/\1/p' "$BUILD"/bench-x64/CMakeFiles/*/CMakeCXXCompiler.cmake | head -1)" \
   --load-before "$load_before" --load-after "$load_after" --max-load "$MAX_LOAD" \
+  --traced-samples "$OUT/traced.txt" --loaddll "$OUT/loaddll.txt" \
   --output "$ROOT/docs/performance.md"

@@ -4,7 +4,8 @@
 //
 // Each program is started once to warm the caches, then RUNS times, the programs taking turns, so a
 // drift of the machine during the run falls on all of them alike. One line per start on stdout:
-//   warmup|sample LABEL INDEX MILLISECONDS PEAK_WORKING_SET_BYTES
+//   warmup|sample LABEL INDEX MILLISECONDS PEAK_WORKING_SET_BYTES PROCESS_ID
+// The process id is written as Wine's debug channels write it, so a traced run can be matched up.
 // The harness is a console program and owns no window, so every dialog it sees is a target's.
 #include <windows.h>
 #include <psapi.h>
@@ -30,6 +31,7 @@ struct Target {
 struct Sample {
     double milliseconds = 0;
     SIZE_T peakWorkingSet = 0;
+    DWORD processId = 0;
 };
 
 struct DialogSearch {
@@ -70,6 +72,8 @@ std::string MeasureOnce(const Target& target, const LARGE_INTEGER& frequency, Sa
     if (!::CreateProcessW(target.path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           nullptr, &startup, &process))
         return "could not start (error " + std::to_string(::GetLastError()) + ")";
+
+    sample.processId = process.dwProcessId;
 
     // Polled each millisecond: the wait on the process both paces the poll and notices an early exit,
     // and a poll costs a few server calls, nothing that would slow a target on two cores.
@@ -124,8 +128,8 @@ bool Report(const char* kind, const Target& target, int index, const LARGE_INTEG
         std::fprintf(stderr, "%s %s %d: %s\n", kind, target.label.c_str(), index, error.c_str());
         return false;
     }
-    std::printf("%s %s %d %.3f %llu\n", kind, target.label.c_str(), index, sample.milliseconds,
-                static_cast<unsigned long long>(sample.peakWorkingSet));
+    std::printf("%s %s %d %.3f %llu %04lx\n", kind, target.label.c_str(), index, sample.milliseconds,
+                static_cast<unsigned long long>(sample.peakWorkingSet), static_cast<unsigned long>(sample.processId));
     std::fflush(stdout);
     return true;
 }

@@ -13,11 +13,16 @@ SIZES_WITHIN = {("product", "x64"): 160_000, ("product", "x86"): 150 * 1024,
 
 def harness_output(product, bare):
     """Lines as the harness prints them: warm-ups first, then the programs taking turns."""
-    lines = ["warmup product 0 900.000 99999999", "warmup bare 0 900.000 99999999"]
+    lines = ["warmup product 0 900.000 99999999 0100", "warmup bare 0 900.000 99999999 0104"]
     for i, (p, b) in enumerate(zip(product, bare), 1):
-        lines.append(f"sample product {i} {p[0]:.3f} {p[1]}")
-        lines.append(f"sample bare {i} {b[0]:.3f} {b[1]}")
+        lines.append(f"sample product {i} {p[0]:.3f} {p[1]} {0x100 + 8 * i:04x}")
+        lines.append(f"sample bare {i} {b[0]:.3f} {b[1]} {0x104 + 8 * i:04x}")
     return lines
+
+
+def loaded(pid, path):
+    escaped = path.replace("\\", "\\\\")
+    return f'{pid}:{pid[:2]}ff:trace:loaddll:build_module Loaded L"{escaped}" at 0000000140000000: builtin'
 
 
 def row(table, measure):
@@ -77,6 +82,23 @@ class ReportTest(unittest.TestCase):
             with self.subTest(name):
                 with self.assertRaises(ValueError):
                     report.parse_samples(lines)
+
+    def test_dlls_are_told_apart_by_process(self):
+        samples = harness_output([(1, 1)], [(1, 1)])  # product 0108, bare 010c
+        trace = [
+            loaded("0108", r"Z:\tmp\dist\x64\MorvexDisabler.exe"),
+            loaded("0108", r"C:\windows\system32\USER32.dll"),
+            loaded("0108", r"C:\windows\system32\shell32.dll"),
+            loaded("0108", r"C:\windows\system32\rsaenh.dll"),
+            loaded("010c", r"C:\windows\system32\user32.dll"),
+            # The warm-up starts, the harness and Wine's own services are not the measured programs.
+            loaded("0100", r"C:\windows\system32\bcrypt.dll"),
+            loaded("0020", r"C:\windows\system32\ws2_32.dll"),
+            "010c:0110:fixme:ver:GetCurrentPackageId (0000000000000000 0000000000000000): stub",
+        ]
+        dlls = report.loaded_dlls(samples, trace)
+        self.assertEqual(dlls["product"] - dlls["bare"], {"shell32.dll", "rsaenh.dll"})
+        self.assertEqual(dlls["bare"], {"user32.dll"})
 
 
 if __name__ == "__main__":
