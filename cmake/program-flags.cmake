@@ -4,8 +4,8 @@
 
 # Every Windows target, tests included ------------------------------------------------------------
 # Hardening: stack canaries and checked buffer functions (framework/entry.cpp keeps the canary, so
-# that libssp's start-up and its cryptographic provider stay out of the programs); a relocatable image (ASLR, 64-bit entropy on x64) whose data
-# cannot be executed (DEP). The relocation table is kept explicitly: without it ASLR has nothing
+# that libssp's start-up and its cryptographic provider stay out of the programs); a relocatable
+# image (ASLR, 64-bit entropy on x64) whose data cannot be executed (DEP). The relocation table is kept explicitly: without it ASLR has nothing
 # to work with.
 add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-fstack-protector-strong> $<$<COMPILE_LANGUAGE:C,CXX>:-D_FORTIFY_SOURCE=2>)
 add_link_options(-static -fstack-protector-strong
