@@ -76,14 +76,12 @@ private:
     HHOOK m_hHook = nullptr;
 };
 
-class ApplyChangesTest : public StoredLayoutTest, public testing::WithParamInterface<Scope>
+class ApplyChangesTest : public PerScopeTest
 {
 protected:
     void SetUp() override
     {
-        StoredLayoutTest::SetUp();
-        if (GetParam() == Scope::CurrentUser)
-            StoreScopeSetting(0);
+        PerScopeTest::SetUp();
         // Only the dialog may turn the privilege on, or finding it on would prove nothing.
         SetPrivilegeEnabled(SE_SHUTDOWN_NAME, false);
         ASSERT_FALSE(PrivilegeEnabled(SE_SHUTDOWN_NAME));
@@ -132,10 +130,7 @@ protected:
     CFakeSessionControl m_session;
 };
 
-INSTANTIATE_TEST_SUITE_P(Scopes, ApplyChangesTest, testing::Values(Scope::AllUsers, Scope::CurrentUser),
-                         [](const testing::TestParamInfo<Scope>& scope) {
-                             return scope.param == Scope::AllUsers ? "AllUsers" : "CurrentUser";
-                         });
+INSTANTIATE_PER_SCOPE(ApplyChangesTest);
 
 // ---- The answers to OK -----------------------------------------------------------------------------
 

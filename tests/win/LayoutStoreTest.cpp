@@ -36,16 +36,9 @@ std::vector<bool> CheckedKeys(CUser& user)
     return checked;
 }
 
-class LayoutStoreTest : public StoredLayoutTest, public testing::WithParamInterface<Scope>
+class LayoutStoreTest : public PerScopeTest
 {
 protected:
-    void SetUp() override
-    {
-        StoredLayoutTest::SetUp();
-        if (GetParam() == Scope::CurrentUser)
-            StoreScopeSetting(0);
-    }
-
     INT_PTR RunDialog(const std::function<void(CUser&, CMorvexDisablerDlg&)>& script)
     {
         CMorvexDisablerDlg dlg;
@@ -80,10 +73,7 @@ protected:
     BOOL m_bSaved = -1;
 };
 
-INSTANTIATE_TEST_SUITE_P(Scopes, LayoutStoreTest, testing::Values(Scope::AllUsers, Scope::CurrentUser),
-                         [](const testing::TestParamInfo<Scope>& scope) {
-                             return scope.param == Scope::AllUsers ? "AllUsers" : "CurrentUser";
-                         });
+INSTANTIATE_PER_SCOPE(LayoutStoreTest);
 
 // ---- Reading -------------------------------------------------------------------------------------
 

@@ -159,3 +159,10 @@ void StoredLayoutTest::TearDown()
 {
     SetUp();
 }
+
+void PerScopeTest::SetUp()
+{
+    StoredLayoutTest::SetUp();
+    if (GetParam() == Scope::CurrentUser)
+        StoreScopeSetting(0);
+}

@@ -75,3 +75,16 @@ protected:
     void SetUp() override;
     void TearDown() override;
 };
+
+// The same for a test run once per scope; the program's setting selects the scope first.
+class PerScopeTest : public StoredLayoutTest, public testing::WithParamInterface<Scope>
+{
+protected:
+    void SetUp() override;
+};
+
+#define INSTANTIATE_PER_SCOPE(suite) \
+    INSTANTIATE_TEST_SUITE_P(Scopes, suite, testing::Values(Scope::AllUsers, Scope::CurrentUser), \
+                             [](const testing::TestParamInfo<Scope>& scope) { \
+                                 return scope.param == Scope::AllUsers ? "AllUsers" : "CurrentUser"; \
+                             })

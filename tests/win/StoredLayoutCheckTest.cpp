@@ -127,16 +127,9 @@ private:
     std::string m_strLink;
 };
 
-class StoredLayoutCheckTest : public StoredLayoutTest, public testing::WithParamInterface<Scope>
+class StoredLayoutCheckTest : public PerScopeTest
 {
 protected:
-    void SetUp() override
-    {
-        StoredLayoutTest::SetUp();
-        if (GetParam() == Scope::CurrentUser)
-            StoreScopeSetting(0);
-    }
-
     void TearDown() override
     {
         SetPrivilegeEnabled(SE_BACKUP_NAME, false);
@@ -178,10 +171,7 @@ protected:
     }
 };
 
-INSTANTIATE_TEST_SUITE_P(Scopes, StoredLayoutCheckTest, testing::Values(Scope::AllUsers, Scope::CurrentUser),
-                         [](const testing::TestParamInfo<Scope>& scope) {
-                             return scope.param == Scope::AllUsers ? "AllUsers" : "CurrentUser";
-                         });
+INSTANTIATE_PER_SCOPE(StoredLayoutCheckTest);
 
 Bytes Cut(Bytes value, size_t cb)
 {
