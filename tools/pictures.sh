@@ -5,6 +5,7 @@
 # cropped to its window. Runs on a virtual X server inside Wine's virtual desktop (which draws the
 # caption that a missing window manager would not), in a prefix of its own in the work folder.
 set -uo pipefail
+. "$(dirname "$0")/xvfb.sh"
 
 if [ $# -ne 4 ]; then
   echo "usage: $0 <MorvexDisabler.exe> <picture_stage.exe> <output folder> <work folder>" >&2
@@ -36,17 +37,7 @@ trap cleanup EXIT
 # A server left from an earlier run would keep its desktop on a display that is gone.
 wineserver -k >/dev/null 2>&1
 
-# -displayfd: the server picks a free display itself and names it once it is ready.
-rm -f "$work/display"
-Xvfb -displayfd 3 -screen 0 "${SCREEN}x24" -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  kill -0 "$xvfb" 2>/dev/null || break
-  sleep 0.1
-done
-[ -s "$work/display" ] || { echo "pictures: Xvfb did not start, see $work/xvfb.log" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb "$work" "$SCREEN" pictures
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "pictures: making the Wine prefix $WINEPREFIX"

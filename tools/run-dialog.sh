@@ -6,6 +6,7 @@
 # the caption that a missing window manager would not); once the dialog is up, a picture of it is
 # saved to <build dir>/screenshot.png and everything started here is ended again.
 set -uo pipefail
+. "$(dirname "$0")/xvfb.sh"
 
 if [ $# -ne 2 ]; then
   echo "usage: $0 <MorvexDisabler.exe> <build dir>" >&2
@@ -80,18 +81,8 @@ EOF
     || { echo "run-dialog: could not build the window finder" >&2; exit 1; }
 fi
 
-# -displayfd: the server picks a free display itself and names it once it is ready.
-rm -f "$work/display" "$work/geometry"
-Xvfb -displayfd 3 -screen 0 "${SCREEN}x24" -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  kill -0 "$xvfb" 2>/dev/null || break
-  sleep 0.1
-done
-[ -s "$work/display" ] || { echo "run-dialog: Xvfb did not start, see $work/xvfb.log" >&2; exit 1; }
-DISPLAY=":$(head -n1 "$work/display")"
-export DISPLAY
+rm -f "$work/geometry"
+start_xvfb "$work" "$SCREEN" run-dialog
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "run-dialog: making the Wine prefix $WINEPREFIX"
