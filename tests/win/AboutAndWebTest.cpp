@@ -1,6 +1,8 @@
 // The main dialog's system menu, its About box, and the two ways to the web site (F1 and the link).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <fstream>
 
 #include "DialogDriver.h"
@@ -124,6 +126,21 @@ TEST_F(AboutAndWebTest, SystemMenuEndsWithASeparatorAndTheAboutItem)
         WCHAR szText[64] = {};
         ::GetMenuStringW(hMenu, static_cast<UINT>(nCount - 1), szText, 64, MF_BYPOSITION);
         EXPECT_STREQ(L"&About Morvex Disabler...", szText);
+    });
+}
+
+TEST_F(AboutAndWebTest, AboutOpensCentredOverTheDialog)
+{
+    RunDialog([&](CUser& user, CMorvexDisablerDlg&) {
+        user.SysCommand(IDM_ABOUTBOX);
+        const HWND hWndAbout = user.WaitForOwnedDialog(user.Dialog());
+        ASSERT_NE(nullptr, hWndAbout) << "no About box";
+        RECT rcMain, rcAbout;
+        ::GetWindowRect(user.Dialog(), &rcMain);
+        ::GetWindowRect(hWndAbout, &rcAbout);
+        EXPECT_LE(std::abs((rcAbout.left - rcMain.left) - (rcMain.right - rcAbout.right)), 1);
+        EXPECT_LE(std::abs((rcAbout.top - rcMain.top) - (rcMain.bottom - rcAbout.bottom)), 1);
+        user.ClickIn(hWndAbout, IDOK);
     });
 }
 
