@@ -19,13 +19,11 @@ public:
     CMapStringToString& operator=(const CMapStringToString&) = delete;
 
     INT_PTR GetCount() const { return m_nCount; }
-    INT_PTR GetSize() const { return m_nCount; }
     BOOL IsEmpty() const { return m_nCount == 0; }
 
     BOOL Lookup(LPCWSTR key, CString& rValue) const;
     // Inserts an empty value at the end of the visiting order when the key is new.
     CString& operator[](LPCWSTR key);
-    void SetAt(LPCWSTR key, LPCWSTR newValue) { (*this)[key] = newValue; }
     // A missing key is no error: FALSE says there was nothing to remove.
     BOOL RemoveKey(LPCWSTR key);
     void RemoveAll();

@@ -89,7 +89,6 @@ public:
     CWnd& operator=(const CWnd&) = delete;
 
     HWND m_hWnd = nullptr;
-    HWND GetSafeHwnd() const { return m_hWnd; }
     operator HWND() const { return m_hWnd; }
 
     // The object attached to a window of ours, or a temporary one that lives until the message
@@ -112,8 +111,6 @@ public:
     {
         return ::SendMessageW(m_hWnd, message, wParam, lParam);
     }
-    UINT IsDlgButtonChecked(int nIDButton) const { return ::IsDlgButtonChecked(m_hWnd, nIDButton); }
-    void CheckDlgButton(int nIDButton, UINT nCheck) { ::CheckDlgButton(m_hWnd, nIDButton, nCheck); }
     // Centres over the owner, or over the work area of the window's monitor when there is none.
     void CenterWindow();
 
