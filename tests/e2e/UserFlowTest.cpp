@@ -196,19 +196,21 @@ INSTANTIATE_TEST_SUITE_P(
                     WayOut{ "OkWithNothingTicked", false, [](HWND hWnd) { ClickButton(hWnd, L"OK"); } }),
     [](const testing::TestParamInfo<WayOut>& tested) { return std::string(tested.param.pszName); });
 
-// The About box, reached through the system menu's command, and left with OK.
-struct AboutWay
+// A way to open something from the main window: the About box, the web site.
+struct OpeningWay
 {
     const char* pszName;
     void (*open)(HWND hWndMain);
 };
 
-void PrintTo(const AboutWay& way, std::ostream* pStream)
+void PrintTo(const OpeningWay& way, std::ostream* pStream)
 {
     *pStream << way.pszName;
 }
 
-class AboutBoxTest : public UserFlowTest, public testing::WithParamInterface<AboutWay>
+// The About box, reached through the system menu's command, and left with OK.
+
+class AboutBoxTest : public UserFlowTest, public testing::WithParamInterface<OpeningWay>
 {
 };
 
@@ -235,30 +237,20 @@ TEST_P(AboutBoxTest, ShowsTheVersionAndClosesWithOk)
 
 INSTANTIATE_TEST_SUITE_P(
     Ways, AboutBoxTest,
-    testing::Values(AboutWay{ "SystemCommand", [](HWND hWnd) { ::PostMessageW(hWnd, WM_SYSCOMMAND, 0x0010, 0); } },
+    testing::Values(OpeningWay{ "SystemCommand", [](HWND hWnd) { ::PostMessageW(hWnd, WM_SYSCOMMAND, 0x0010, 0); } },
                     // Alt+Space opens the system menu on its first item; Up goes round to the
                     // last, "About Morvex Disabler...". (Its A is taken by Wine's own About item.)
-                    AboutWay{ "SystemMenuByKeyboard", [](HWND hWnd) {
+                    OpeningWay{ "SystemMenuByKeyboard", [](HWND hWnd) {
                                  TypeKeys(hWnd, { VK_SPACE }, true);
                                  ASSERT_TRUE(WaitUntil([] { return ::IsWindowVisible(::FindWindowW(L"#32768", nullptr)) != FALSE; }))
                                      << "the system menu did not open";
                                  TypeKeys(hWnd, { VK_UP, VK_RETURN });
                              } }),
-    [](const testing::TestParamInfo<AboutWay>& tested) { return std::string(tested.param.pszName); });
+    [](const testing::TestParamInfo<OpeningWay>& tested) { return std::string(tested.param.pszName); });
 
 // F1 and the MorvexSoft button both open the web site, maximised, and leave the dialog as it was.
-struct WebWay
-{
-    const char* pszName;
-    void (*open)(HWND hWndMain);
-};
 
-void PrintTo(const WebWay& way, std::ostream* pStream)
-{
-    *pStream << way.pszName;
-}
-
-class WebSiteTest : public UserFlowTest, public testing::WithParamInterface<WebWay>
+class WebSiteTest : public UserFlowTest, public testing::WithParamInterface<OpeningWay>
 {
 };
 
@@ -282,6 +274,6 @@ TEST_P(WebSiteTest, OpensTheSiteMaximised)
 
 INSTANTIATE_TEST_SUITE_P(
     Ways, WebSiteTest,
-    testing::Values(WebWay{ "F1", [](HWND hWnd) { TypeKeys(hWnd, { VK_F1 }); } },
-                    WebWay{ "MorvexSoftButton", [](HWND hWnd) { ClickButton(hWnd, L"MorvexSoft"); } }),
-    [](const testing::TestParamInfo<WebWay>& tested) { return std::string(tested.param.pszName); });
+    testing::Values(OpeningWay{ "F1", [](HWND hWnd) { TypeKeys(hWnd, { VK_F1 }); } },
+                    OpeningWay{ "MorvexSoftButton", [](HWND hWnd) { ClickButton(hWnd, L"MorvexSoft"); } }),
+    [](const testing::TestParamInfo<OpeningWay>& tested) { return std::string(tested.param.pszName); });
