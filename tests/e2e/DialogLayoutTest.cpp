@@ -1,5 +1,5 @@
 // The two dialogs as laid out on a screen of 96 and of 144 DPI: every control where its template
-// puts it, inside the window, and clear of the others.
+// puts it, inside the window, clear of the others, and every line of text whole on its line.
 //
 // The system DPI is read once when a process starts, so a test that finds its process at another
 // DPI stores the one it needs (LogPixels) and runs itself again in a new process.
@@ -73,6 +73,7 @@ struct LiveControl
     RECT rcLive;
     RECT rcFromTemplate;  // its template rectangle through the dialog's own MapDialogRect
     SIZE iconSize;        // for an icon static, the icon's own size
+    SIZE textSize;        // its text on one line, in its own font
 };
 
 struct LiveDialog
@@ -110,6 +111,11 @@ LiveDialog Measure(HWND hDlg, const std::vector<TemplateItem>& items)
             control.rcFromTemplate = { rcOriginAndSize.left, rcOriginAndSize.top, rcOriginAndSize.left + rcOriginAndSize.right,
                                        rcOriginAndSize.top + rcOriginAndSize.bottom };
         }
+        HDC hTextDC = ::GetDC(hWnd);
+        HGDIOBJ hOldFont = ::SelectObject(hTextDC, reinterpret_cast<HFONT>(::SendMessageW(hWnd, WM_GETFONT, 0, 0)));
+        ::GetTextExtentPoint32W(hTextDC, control.strText.c_str(), static_cast<int>(control.strText.size()), &control.textSize);
+        ::SelectObject(hTextDC, hOldFont);
+        ::ReleaseDC(hWnd, hTextDC);
         ICONINFO info = {};
         HICON hIcon = reinterpret_cast<HICON>(::SendMessageW(hWnd, STM_GETICON, 0, 0));
         if (hIcon != nullptr && ::GetIconInfo(hIcon, &info))
@@ -185,6 +191,11 @@ bool IsCheckBox(const LiveControl& control)
 bool IsIcon(const LiveControl& control)
 {
     return control.strClass == L"Static" && (control.dwStyle & SS_TYPEMASK) == SS_ICON;
+}
+
+bool IsText(const LiveControl& control)
+{
+    return control.strClass == L"Static" && (control.dwStyle & SS_TYPEMASK) == SS_LEFT;
 }
 
 enum class Which
@@ -270,6 +281,11 @@ TEST_P(DialogLayoutTest, ControlsSitWhereTheTemplatePutsThemAndDoNotOverlap)
         {
             EXPECT_TRUE(::EqualRect(&control.rcFromTemplate, &control.rcLive))
                 << "at " << Describe(control.rcLive) << ", the template says " << Describe(control.rcFromTemplate);
+        }
+        // A line of text that does not fit wraps, and its end falls below the control, unseen.
+        if (IsText(control))
+        {
+            EXPECT_LE(control.textSize.cx, control.rcLive.right - control.rcLive.left) << "the text does not fit on one line";
         }
     }
 

@@ -407,7 +407,7 @@ const DialogRow kAboutBox = {
     {
         {kStatic, -1, Ord(128), "14,14,20,20", SS_ICON},
         {kStatic, -1, Str("Morvex Disabler, Version 2.0"), "42,14,114,8", SS_LEFT | SS_NOPREFIX | WS_GROUP},
-        {kStatic, -1, Str("Contact : support@morvexsoft.com"), "42,42,114,8", SS_LEFT | WS_GROUP},
+        {kStatic, -1, Str("Contact : support@morvexsoft.com"), "42,42,166,8", SS_LEFT | WS_GROUP},
         {kButton, IDOK, Str("OK"), "158,68,50,14", BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP},
     },
 };
