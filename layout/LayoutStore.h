@@ -1,7 +1,8 @@
-// Where the stored layout lives, and the disabled-key map's text form and its conversion to and from bytes.
+// Where the stored layout lives, the disabled-key map's text form and bytes, and the store of a scope.
 #pragma once
 
 #include "framework/afxcoll.h"
+#include "framework/afxreg.h"
 #include "layout/KeyTable.h"
 #include "layout/ScancodeMap.h"
 
@@ -40,4 +41,47 @@ public:
 
     // The first four stored mappings are the four table keys in table order.
     static BOOL StartsWithTableKeys(const BYTE* pData, size_t cbData);
+};
+
+// What a scope holds under "Scancode Map". The keyboard driver reads a binary value only: a value
+// of another type (text stored without a type, say) has no effect and holds no mappings.
+enum class StoredLayoutType
+{
+    None,
+    Binary,
+    NotBinary,
+};
+
+// The stored layout of one scope: read, written and checked with no user interface, so that every
+// caller can say in its own way which step failed.
+class CLayoutStore
+{
+public:
+    enum SaveResult
+    {
+        saved,         // the value now holds the map, or is gone for an empty map
+        openFailed,    // the scope's key cannot be opened for writing
+        deleteFailed,  // the value cannot be removed
+        writeFailed,   // the value cannot be written
+    };
+
+    CLayoutStore(CRegistryApi& registry, BOOL bAllUsers);
+
+    // Replaces the map's entries with every stored mapping, in stored order. A missing key or
+    // value, one that cannot be read, or one that is not binary reads as no mapping at all.
+    StoredLayoutType Load(CMapStringToString& map) const;
+    // Writes the map as a well-formed value, or removes the value when the map is empty; the
+    // scope's key is created when it is missing.
+    SaveResult Save(const CMapStringToString& map) const;
+    // Backs the scope's key up to pszBackupFile, then tells whether the stored value starts with the
+    // four table keys in table order (TRUE too when nothing binary is stored).
+    BOOL CheckStoredLayout(LPCWSTR pszBackupFile) const;
+
+    // Saves the key to pszFile, keeping the earlier file until a complete new one can replace it.
+    // Nothing is reported: a backup that cannot be written changes nothing else.
+    static void BackUpKey(CRegKey& key, LPCWSTR pszFile);
+
+private:
+    CRegistryApi& m_registry;
+    CLayoutScope m_scope;
 };

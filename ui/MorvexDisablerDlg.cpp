@@ -2,6 +2,7 @@
 
 #include "layout/LayoutStore.h"
 #include "ui/AboutDlg.h"
+#include "ui/Messages.h"
 
 namespace
 {
@@ -9,23 +10,7 @@ const WCHAR s_szSettings[] = L"Settings";
 const WCHAR s_szScopeEntry[] = L"m_bApplyChangesForAllUsers";
 const WCHAR s_szWebAddress[] = L"http://www.morvexsoft.com/";
 
-struct ScopeTexts
-{
-    LPCWSTR pszQuestion;
-    LPCWSTR pszRequestFailed;
-    UINT uExitFlags;
-};
-
-const ScopeTexts s_allUsers = {
-    L"Do you Want to Restart the Computer Now for the Changes to be in Effect ?",
-    L"Could Not Restart Computer.\n\nPlease Restart Computer for Changes Done to be in Effect.",
-    EWX_REBOOT,
-};
-const ScopeTexts s_currentUser = {
-    L"Do you Want to Log Off from the Signed On Account Now for the Changes to be in Effect ?",
-    L"Could Not Log Off from Signed On Account.\n\nPlease Log Off & Log In Again for Changes Done to be in Effect.",
-    EWX_LOGOFF,
-};
+const WCHAR s_szBackupFile[] = L"D:\\RegistryData.reg";
 }  // namespace
 
 CMorvexDisablerDlg::CMorvexDisablerDlg(CWnd* pParent)
@@ -77,6 +62,46 @@ BOOL& CMorvexDisablerDlg::KeyMember(size_t nRow)
         &CMorvexDisablerDlg::m_bDisableLeftCtrlKey,
     };
     return this->*s_members[nRow];
+}
+
+CLayoutStore CMorvexDisablerDlg::Store() const
+{
+    return CLayoutStore(*m_pRegistry, m_bApplyChangesForAllUsers);
+}
+
+void CMorvexDisablerDlg::LoadLayoutFromRegistry()
+{
+    m_bChangesPending = FALSE;
+    Store().Load(m_mapDisabledKeys);
+    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+        KeyMember(nRow) = CDisabledKeyMap::Contains(m_mapDisabledKeys, CKeyTable::At(nRow).Source());
+    UpdateData(FALSE);
+}
+
+BOOL CMorvexDisablerDlg::SaveLayoutToRegistry()
+{
+    switch (Store().Save(m_mapDisabledKeys))
+    {
+    case CLayoutStore::saved:
+        m_bChangesPending = FALSE;
+        return TRUE;
+    case CLayoutStore::openFailed:
+        MessageBox(g_szOpenFailed, nullptr, MB_ICONHAND);
+        return FALSE;
+    case CLayoutStore::deleteFailed:
+        MessageBox(g_szDeleteFailed, nullptr, MB_ICONHAND);
+        return FALSE;
+    case CLayoutStore::writeFailed:
+        break;
+    }
+    MessageBox(g_szWriteFailed, nullptr, MB_ICONHAND);
+    return FALSE;
+}
+
+BOOL CMorvexDisablerDlg::CheckStoredLayout()
+{
+    // Toggles made before the check stay pending: the boxes still show them, so OK must store them.
+    return Store().CheckStoredLayout(s_szBackupFile);
 }
 
 BOOL CMorvexDisablerDlg::OnInitDialog()
@@ -191,13 +216,12 @@ void CMorvexDisablerDlg::OnBnClickedOk()
     if (!SaveLayoutToRegistry())
         return;
 
-    const ScopeTexts& texts = m_bApplyChangesForAllUsers ? s_allUsers : s_currentUser;
+    const ScopeTexts& texts = ScopeTexts::For(m_bApplyChangesForAllUsers);
     switch (MessageBox(texts.pszQuestion, nullptr, MB_YESNO | MB_ICONQUESTION))
     {
     case IDYES:
         OnOK();
-        EnableShutdownPrivilege();
-        if (!m_pSessionControl->ExitWindowsEx(texts.uExitFlags, 0))
+        if (!m_pSessionControl->RequestRestartOrLogOff(m_bApplyChangesForAllUsers))
             MessageBox(texts.pszRequestFailed, nullptr, MB_ICONHAND);
         break;
     case IDNO:

@@ -4,6 +4,7 @@
 #include "framework/afxwin.h"
 #include "framework/afxreg.h"
 #include "layout/KeyTable.h"
+#include "layout/LayoutStore.h"
 #include "res/resource.h"
 #include "ui/SessionControl.h"
 
@@ -32,7 +33,7 @@ public:
     CRegistryApi* m_pRegistry;
     CSessionControl* m_pSessionControl;
 
-    // The stored layout of the current scope (layout/).
+    // The stored layout of the current scope, with the messages that say why a save failed.
     void LoadLayoutFromRegistry();
     BOOL SaveLayoutToRegistry();
     BOOL CheckStoredLayout();
@@ -61,6 +62,7 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    CLayoutStore Store() const;
     // One step of every key check box: the change is pending and the map follows the box.
     void OnKeyClicked(size_t nRow);
     void OpenWebSite();

@@ -1,27 +1,29 @@
 #include "ui/SessionControl.h"
 
+#include "framework/atlsecurity.h"
+#include "ui/Messages.h"
+
 namespace
 {
-// Owns a token handle for as long as it lives.
-class CTokenHandle
+// Nothing is reported: without the privilege the request that follows is refused, and that is.
+void EnableShutdownPrivilege()
 {
-public:
-    CTokenHandle() = default;
-    ~CTokenHandle()
-    {
-        if (m_hToken != nullptr)
-            ::CloseHandle(m_hToken);
-    }
-    CTokenHandle(const CTokenHandle&) = delete;
-    CTokenHandle& operator=(const CTokenHandle&) = delete;
-
-    HANDLE m_hToken = nullptr;
-};
+    CAccessToken token;
+    if (token.GetProcessToken(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY))
+        token.EnablePrivilege(SE_SHUTDOWN_NAME);
+}
 }  // namespace
 
 BOOL CSessionControl::ExitWindowsEx(UINT uFlags, DWORD dwReason)
 {
     return ::ExitWindowsEx(uFlags, dwReason);
+}
+
+BOOL CSessionControl::RequestRestartOrLogOff(BOOL bAllUsers)
+{
+    EnableShutdownPrivilege();
+    return ExitWindowsEx(ScopeTexts::For(bAllUsers).uExitFlags,
+                         SHTDN_REASON_MAJOR_OPERATINGSYSTEM | SHTDN_REASON_MINOR_RECONFIG | SHTDN_REASON_FLAG_PLANNED);
 }
 
 CSessionControl& CSessionControl::Real()
@@ -30,14 +32,3 @@ CSessionControl& CSessionControl::Real()
     return s_real;
 }
 
-void EnableShutdownPrivilege()
-{
-    CTokenHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token.m_hToken))
-        token.m_hToken = nullptr;
-    TOKEN_PRIVILEGES privileges = {};
-    ::LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid);
-    privileges.PrivilegeCount = 1;
-    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    ::AdjustTokenPrivileges(token.m_hToken, FALSE, &privileges, 0, nullptr, nullptr);
-}

@@ -10,9 +10,10 @@ public:
     // ExitWindowsEx: nonzero when the system accepted the request.
     virtual BOOL ExitWindowsEx(UINT uFlags, DWORD dwReason);
 
+    // Enables the shutdown privilege and asks for the restart (machine-wide scope) or the log-off
+    // (the user's scope) that applies a stored layout. Windows logs it as a planned reconfiguration,
+    // so that no one is asked afterwards why the machine went down. Nonzero when accepted.
+    BOOL RequestRestartOrLogOff(BOOL bAllUsers);
+
     static CSessionControl& Real();
 };
-
-// Enables SeShutdownPrivilege in the process's own token. Nothing is reported: without the
-// privilege, the restart request that follows is refused, and that is reported.
-void EnableShutdownPrivilege();

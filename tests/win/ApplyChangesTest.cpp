@@ -114,7 +114,12 @@ protected:
 
     // The request a Yes makes: a restart for all users, a log-off for the current one, with the
     // dialog gone and the privilege on.
-    ExitRequest ExpectedRequest() const { return { AllUsers() ? UINT{ EWX_REBOOT } : UINT{ EWX_LOGOFF }, 0, false, true }; }
+    // Logged by Windows as a planned reconfiguration, for the restart and the log-off alike.
+    ExitRequest ExpectedRequest() const
+    {
+        return { AllUsers() ? UINT{ EWX_REBOOT } : UINT{ EWX_LOGOFF },
+                 SHTDN_REASON_MAJOR_OPERATINGSYSTEM | SHTDN_REASON_MINOR_RECONFIG | SHTDN_REASON_FLAG_PLANNED, false, true };
+    }
 
     static void ExpectBox(const MessageBoxView& box, HWND hWndDialog, const wchar_t* pszText, const std::vector<int>& buttons,
                           LPCWSTR pszIcon)

@@ -83,7 +83,11 @@ struct LoadCase
     std::optional<Bytes> stored;
     std::vector<bool> checked;  // Left Windows, Right Windows, Caps Lock, Left Ctrl
     Entries entries;
+    DWORD dwType = REG_BINARY;
 };
+
+// Two keys switched off, meant as binary but stored as text: the keyboard driver ignores it.
+const wchar_t kTwoKeysAsText[] = L"00000000000000000300000000005be000003a0000000000";
 
 Bytes ManyMappings(size_t nMappings)
 {
@@ -125,6 +129,8 @@ const LoadCase kLoadCases[] = {
     { "TruncatedMidEntry", Bytes{ 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0x3A, 0, 0, 0 }, { false, false, true, false },
       { { L"58", L"0" } } },
     { "ShorterThanHeader", Bytes{ 0, 0, 0, 0, 0, 0 }, { false, false, false, false }, {} },
+    { "TextIsNoLayout", TextValue(kTwoKeysAsText), { false, false, false, false }, {}, REG_SZ },
+    { "BinaryOfAnotherTypeIsNoLayout", ScancodeMapValue({ { 0, kCapsLock } }), { false, false, false, false }, {}, REG_NONE },
 };
 
 TEST_P(LayoutStoreTest, LoadShowsExactlyTheStoredKeysAndKeepsEveryMapping)
@@ -134,7 +140,7 @@ TEST_P(LayoutStoreTest, LoadShowsExactlyTheStoredKeysAndKeepsEveryMapping)
         SCOPED_TRACE(loadCase.pszName);
         RemoveStoredLayout(GetParam());
         if (loadCase.stored)
-            StoreLayout(GetParam(), *loadCase.stored);
+            StoreLayout(GetParam(), *loadCase.stored, loadCase.dwType);
 
         RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
             EXPECT_EQ(loadCase.checked, CheckedKeys(user));
@@ -234,6 +240,18 @@ TEST_P(LayoutStoreTest, ClearingAndTickingARemappedKeyDisablesItInstead)
         user.OnDialogThread([&] { m_bSaved = dlg.SaveLayoutToRegistry(); });
     });
     EXPECT_EQ(ScancodeMapValue({ { 0, kRightAlt }, { 0, kCapsLock } }), StoredLayout(GetParam()));
+}
+
+TEST_P(LayoutStoreTest, SavingReplacesATextValueWithTheChosenKeysOnly)
+{
+    StoreLayout(GetParam(), TextValue(kTwoKeysAsText), REG_SZ);
+    RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
+        user.Click(IDC_RIGHT_WINDOWS_KEY);
+        user.OnDialogThread([&] { m_bSaved = dlg.SaveLayoutToRegistry(); });
+    });
+    DWORD dwType = REG_NONE;
+    EXPECT_EQ(ScancodeMapValue({ { 0, kRightWindows } }), StoredLayout(GetParam(), &dwType));
+    EXPECT_EQ(DWORD{ REG_BINARY }, dwType);
 }
 
 TEST_P(LayoutStoreTest, AnEmptyMapDeletesTheValueAndAMissingValueIsNoError)

@@ -20,24 +20,30 @@ const WCHAR s_szProfileKey[] = L"Software\\MorvexSoft\\Morvex Disabler by Morvex
 const WCHAR s_szProfileRoot[] = L"Software\\MorvexSoft";
 }  // namespace
 
-std::optional<Bytes> StoredLayout(Scope scope)
+std::optional<Bytes> StoredLayout(Scope scope, DWORD* pdwType)
 {
     const ScopeKey key = KeyOf(scope);
     DWORD cb = 0;
     if (::RegGetValueW(key.hRoot, key.pszPath, L"Scancode Map", RRF_RT_ANY, nullptr, nullptr, &cb) != ERROR_SUCCESS)
         return std::nullopt;
     Bytes value(cb);
-    if (::RegGetValueW(key.hRoot, key.pszPath, L"Scancode Map", RRF_RT_ANY, nullptr, value.data(), &cb) != ERROR_SUCCESS)
+    if (::RegGetValueW(key.hRoot, key.pszPath, L"Scancode Map", RRF_RT_ANY | RRF_NOEXPAND, pdwType, value.data(), &cb) != ERROR_SUCCESS)
         return std::nullopt;
     value.resize(cb);
     return value;
 }
 
-void StoreLayout(Scope scope, const Bytes& value)
+void StoreLayout(Scope scope, const Bytes& value, DWORD dwType)
 {
     const ScopeKey key = KeyOf(scope);
-    ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(key.hRoot, key.pszPath, L"Scancode Map", REG_BINARY, value.data(),
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(key.hRoot, key.pszPath, L"Scancode Map", dwType, value.data(),
                                                static_cast<DWORD>(value.size())));
+}
+
+Bytes TextValue(const wchar_t* pszText)
+{
+    const BYTE* pBytes = reinterpret_cast<const BYTE*>(pszText);
+    return Bytes(pBytes, pBytes + (wcslen(pszText) + 1) * sizeof(wchar_t));
 }
 
 void RemoveStoredLayout(Scope scope)

@@ -23,9 +23,11 @@ inline void PrintTo(Scope scope, std::ostream* pStream)
     *pStream << (scope == Scope::AllUsers ? "all users" : "current user");
 }
 
-// "Scancode Map" of a scope as it is stored now, or nothing.
-std::optional<Bytes> StoredLayout(Scope scope);
-void StoreLayout(Scope scope, const Bytes& value);
+// "Scancode Map" of a scope as it is stored now (and its type), or nothing.
+std::optional<Bytes> StoredLayout(Scope scope, DWORD* pdwType = nullptr);
+void StoreLayout(Scope scope, const Bytes& value, DWORD dwType = REG_BINARY);
+// What `reg add` without /t stores: the text as a REG_SZ, its terminator included.
+Bytes TextValue(const wchar_t* pszText);
 void RemoveStoredLayout(Scope scope);
 bool KeyExists(Scope scope);
 

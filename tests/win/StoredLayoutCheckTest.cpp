@@ -130,12 +130,6 @@ private:
 class StoredLayoutCheckTest : public PerScopeTest
 {
 protected:
-    void TearDown() override
-    {
-        SetPrivilegeEnabled(SE_BACKUP_NAME, false);
-        StoredLayoutTest::TearDown();
-    }
-
     INT_PTR RunDialog(const std::function<void(CUser&, CMorvexDisablerDlg&)>& script)
     {
         CMorvexDisablerDlg dlg;
@@ -149,7 +143,7 @@ protected:
     }
 
     // Sets the layout up as a case wants it: no key, a key without the value, or the value.
-    void StoreCase(bool bKey, const std::optional<Bytes>& stored)
+    void StoreCase(bool bKey, const std::optional<Bytes>& stored, DWORD dwType = REG_BINARY)
     {
         RemoveStoredLayout(GetParam());
         if (!bKey)
@@ -160,7 +154,7 @@ protected:
         }
         else if (stored)
         {
-            StoreLayout(GetParam(), *stored);
+            StoreLayout(GetParam(), *stored, dwType);
         }
         else
         {
@@ -187,6 +181,7 @@ struct CheckCase
     bool bKey;
     std::optional<Bytes> stored;
     bool bEnabled;
+    DWORD dwType = REG_BINARY;
 };
 
 const CheckCase kCheckCases[] = {
@@ -208,6 +203,9 @@ const CheckCase kCheckCases[] = {
     { "EndsJustAfterLeftCtrl", true, Cut(kTableOrder, 27), true },
     { "EndsJustBeforeLeftCtrl", true, Cut(kTableOrder, 26), false },
     { "EmptyValue", true, Bytes{}, false },
+    // A value the keyboard driver ignores stores nothing, whatever its bytes.
+    { "TextValue", true, TextValue(L"00000000000000000300000000003a0000000000"), true, REG_SZ },
+    { "OnlyCapsLockNotBinary", true, ScancodeMapValue({ { 0, kCapsLock } }), true, REG_NONE },
 };
 
 TEST_P(StoredLayoutCheckTest, EnablesTheFirstThreeKeysAndOkOnlyForTheTableKeysInTableOrder)
@@ -215,7 +213,7 @@ TEST_P(StoredLayoutCheckTest, EnablesTheFirstThreeKeysAndOkOnlyForTheTableKeysIn
     for (const CheckCase& checkCase : kCheckCases)
     {
         SCOPED_TRACE(checkCase.pszName);
-        StoreCase(checkCase.bKey, checkCase.stored);
+        StoreCase(checkCase.bKey, checkCase.stored, checkCase.dwType);
         RunDialog([&](CUser& user, CMorvexDisablerDlg&) {
             SCOPED_TRACE(checkCase.pszName);
             // Every control starts the other way round, so that both a change and its absence show.
@@ -242,37 +240,44 @@ TEST_P(StoredLayoutCheckTest, EnablesTheFirstThreeKeysAndOkOnlyForTheTableKeysIn
     }
 }
 
-TEST_P(StoredLayoutCheckTest, LeavesTheLayoutShownAndDropsWhatIsPending)
+TEST_P(StoredLayoutCheckTest, LeavesTheLayoutShownAndWhatIsPending)
 {
     const Bytes stored = ScancodeMapValue({ { 0, kLeftWindows }, { 0, kRightWindows }, { 0, kCapsLock }, { 0, kLeftCtrl }, { kLeftCtrl, kRightAlt } });
     StoreLayout(GetParam(), stored);
     const INT_PTR nResult = RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
         user.Click(IDC_RIGHT_WINDOWS_KEY);
         user.Click(IDC_LEFT_CTRL_KEY);
-        DialogState expected = StateOf(user, dlg);
+        const DialogState expected = StateOf(user, dlg);
         ASSERT_TRUE(expected.bChangesPending);
-        expected.bChangesPending = FALSE;
 
         user.Post(WM_CHECK_STORED_LAYOUT, 0, 0);
         EXPECT_EQ(expected, StateOf(user, dlg));
 
-        // Nothing is pending any more, so OK just ends.
+        // What the boxes show is still stored by OK.
         ASSERT_TRUE(user.IsEnabled(IDOK));
         user.Click(IDOK);
-        EXPECT_FALSE(user.DialogStillOpen());
-        EXPECT_TRUE(user.NoMessageBox());
+        const MessageBoxView question = user.WaitForMessageBox();
+        ASSERT_TRUE(question) << "OK stored nothing and asked nothing";
+        user.Answer(question, IDNO);
     });
     EXPECT_EQ(IDOK, nResult);
-    EXPECT_EQ(stored, StoredLayout(GetParam()));
+    EXPECT_EQ(ScancodeMapValue({ { 0, kLeftWindows }, { 0, kCapsLock }, { kLeftCtrl, kRightAlt } }), StoredLayout(GetParam()));
 }
 
 // ---- The backup ------------------------------------------------------------------------------------
 
 enum class Backup
 {
-    Old,   // the earlier file is still there
-    None,  // the earlier file is gone and no backup took its place
-    New,   // a backup of the scope's key took its place
+    Old,  // the earlier file is still there, whole
+    New,  // a backup of the scope's key took its place
+};
+
+// What stands at the name the new backup is first saved under.
+enum class AtNewName
+{
+    Nothing,
+    Leftover,   // a file an interrupted check left
+    Directory,  // something the save cannot replace: the save fails
 };
 
 struct BackupCase
@@ -280,18 +285,20 @@ struct BackupCase
     const char* pszName;
     bool bKey;
     std::optional<Bytes> stored;
-    bool bBackupPrivilege;
+    AtNewName atNewName;
     Backup backup;
 };
 
-// RegSaveKeyEx needs the backup privilege enabled, under Wine as under Windows, and the dialog does
-// not enable it: the saving itself is seen with the test enabling it.
+// The test never enables the backup privilege: the program must do so for the save itself.
 const BackupCase kBackupCases[] = {
-    { "Privileged", true, ScancodeMapValue({ { 0, kCapsLock } }), true, Backup::New },
-    { "PrivilegedNoValue", true, std::nullopt, true, Backup::New },
-    { "Unprivileged", true, ScancodeMapValue({ { 0, kCapsLock } }), false, Backup::None },
-    { "NoKey", false, std::nullopt, true, Backup::Old },
+    { "Written", true, ScancodeMapValue({ { 0, kCapsLock } }), AtNewName::Nothing, Backup::New },
+    { "WrittenNoValue", true, std::nullopt, AtNewName::Nothing, Backup::New },
+    { "LeftoverCleared", true, ScancodeMapValue({ { 0, kCapsLock } }), AtNewName::Leftover, Backup::New },
+    { "FailedSaveKeepsTheEarlierBackup", true, ScancodeMapValue({ { 0, kCapsLock } }), AtNewName::Directory, Backup::Old },
+    { "NoKey", false, std::nullopt, AtNewName::Nothing, Backup::Old },
 };
+
+const WCHAR kNewBackupFile[] = L"D:\\RegistryData.reg.new";
 
 std::string HexText(const Bytes& value)
 {
@@ -305,7 +312,7 @@ std::string HexText(const Bytes& value)
     return strHex;
 }
 
-TEST_P(StoredLayoutCheckTest, BacksTheScopeKeyUpOnDriveDInPlaceOfTheEarlierBackup)
+TEST_P(StoredLayoutCheckTest, ReplacesTheBackupOnDriveDOnlyWithACompleteOne)
 {
     CBackupDrive drive;
     if (HasFailure())
@@ -315,22 +322,23 @@ TEST_P(StoredLayoutCheckTest, BacksTheScopeKeyUpOnDriveDInPlaceOfTheEarlierBacku
     {
         SCOPED_TRACE(backupCase.pszName);
         StoreCase(backupCase.bKey, backupCase.stored);
-        SetPrivilegeEnabled(SE_BACKUP_NAME, backupCase.bBackupPrivilege);
         WriteFileText(kBackupFile, strOld);
+        if (backupCase.atNewName == AtNewName::Leftover)
+            WriteFileText(kNewBackupFile, "half a backup");
+        if (backupCase.atNewName == AtNewName::Directory)
+        {
+            ASSERT_TRUE(::CreateDirectoryW(kNewBackupFile, nullptr));
+        }
 
         RunDialog([&](CUser& user, CMorvexDisablerDlg&) { user.Post(WM_CHECK_STORED_LAYOUT, 0, 0); });
 
         const std::optional<std::string> backup = FileText(kBackupFile);
-        switch (backupCase.backup)
+        if (backupCase.backup == Backup::Old)
         {
-        case Backup::Old:
             EXPECT_EQ(strOld, backup);
-            break;
-        case Backup::None:
-            // Wine creates the file before it finds the privilege missing, and leaves it empty.
-            EXPECT_EQ("", backup.value_or(""));
-            break;
-        case Backup::New:
+        }
+        else
+        {
             // Wine writes its own text format where Windows writes a hive.
             ASSERT_TRUE(backup);
             EXPECT_EQ(0u, backup->find("WINE REGISTRY")) << *backup;
@@ -339,9 +347,13 @@ TEST_P(StoredLayoutCheckTest, BacksTheScopeKeyUpOnDriveDInPlaceOfTheEarlierBacku
                 EXPECT_NE(std::string::npos, backup->find("\"Scancode Map\"=hex:" + HexText(*backupCase.stored))) << *backup;
             else
                 EXPECT_EQ(std::string::npos, backup->find("Scancode Map")) << *backup;
-            break;
         }
+        // Nothing is left under the new name but what the program could not remove, and the
+        // privilege is off again.
+        EXPECT_EQ(backupCase.atNewName == AtNewName::Directory, FileExists(kNewBackupFile));
+        EXPECT_FALSE(PrivilegeEnabled(SE_BACKUP_NAME));
         EXPECT_EQ(backupCase.bKey ? backupCase.stored : std::nullopt, StoredLayout(GetParam()));
+        ::RemoveDirectoryW(kNewBackupFile);
         ::DeleteFileW(kBackupFile);
     }
 }
