@@ -17,7 +17,7 @@ VERSION := $(shell sed -n 's/^project.MorvexDisabler VERSION \([0-9.]*\).*/\1/p'
 # Never wine32: these machines cannot run 32-bit Linux programs, and it breaks the wine launcher.
 PACKAGES := cmake make g++ python3 googletest libgtest-dev \
 	g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 \
-	wine wine64 xvfb x11-apps imagemagick zip clang libclang-rt-14-dev
+	wine wine64 fonts-wine xvfb x11-apps imagemagick zip clang libclang-rt-14-dev
 FUZZ_SECONDS ?= 600
 
 .PHONY: all deps configure build test dist run fuzz bench pictures clean

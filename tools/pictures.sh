@@ -44,10 +44,13 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wine wineboot.exe --init >"$work/wine.log" 2>&1
   wineserver -w
 fi
-# Debian's Wine 8 does not pick up the Marlett it ships; without it the caption's buttons are letters.
-if [ -f /usr/share/wine/fonts/marlett.ttf ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
-  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-fi
+# Debian's Wine 8 does not pick up the fonts it ships: without Marlett the caption's buttons are
+# letters, and without Tahoma the dialogs take a wider font than Windows gives them.
+for font in marlett.ttf tahoma.ttf tahomabd.ttf; do
+  if [ -f "/usr/share/wine/fonts/$font" ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/$font" ]; then
+    cp "/usr/share/wine/fonts/$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
+done
 
 # Waits for the stage to publish a window's place, photographs that part of the screen, and lets
 # the stage go on by removing the file.
