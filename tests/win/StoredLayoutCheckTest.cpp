@@ -330,7 +330,10 @@ TEST_P(StoredLayoutCheckTest, ReplacesTheBackupOnDriveDOnlyWithACompleteOne)
             ASSERT_TRUE(::CreateDirectoryW(kNewBackupFile, nullptr));
         }
 
+        const UINT uErrorMode = ::GetThreadErrorMode();
         RunDialog([&](CUser& user, CMorvexDisablerDlg&) { user.Post(WM_CHECK_STORED_LAYOUT, 0, 0); });
+        // The system's "no disk" boxes are off for the backup only.
+        EXPECT_EQ(uErrorMode, ::GetThreadErrorMode());
 
         const std::optional<std::string> backup = FileText(kBackupFile);
         if (backupCase.backup == Backup::Old)
