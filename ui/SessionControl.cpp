@@ -1,23 +1,6 @@
 #include "ui/SessionControl.h"
 
-namespace
-{
-// Owns a token handle for as long as it lives.
-class CTokenHandle
-{
-public:
-    CTokenHandle() = default;
-    ~CTokenHandle()
-    {
-        if (m_hToken != nullptr)
-            ::CloseHandle(m_hToken);
-    }
-    CTokenHandle(const CTokenHandle&) = delete;
-    CTokenHandle& operator=(const CTokenHandle&) = delete;
-
-    HANDLE m_hToken = nullptr;
-};
-}  // namespace
+#include "ui/TokenHandle.h"
 
 BOOL CSessionControl::ExitWindowsEx(UINT uFlags, DWORD dwReason)
 {
