@@ -18,6 +18,13 @@ else()
   # it at all, which also stops an overwritten handler record that points into the program.
   add_link_options(-Wl,--no-seh)
 endif()
+# The Windows the programs are for: they need Windows 7 (they import GetTickCount64), and an older
+# declared version (ld's default: 4.0, x64 5.2) makes Windows apply its compatibility behaviour for
+# programs older than Vista, and differently to the two. Terminal Server aware, as Windows' own
+# linker marks programs by default: a terminal server then applies none of its compatibility
+# shims (the per-user copies of INI files and registry keys) to them.
+add_link_options(-Wl,--major-os-version,6 -Wl,--minor-os-version,1
+  -Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,1 -Wl,--tsaware)
 # Size: every function and datum in a section of its own, so the linker drops what nothing uses.
 # No RTTI anywhere: the product code uses none, and the tests derive from product classes, so
 # both sides must agree on it.

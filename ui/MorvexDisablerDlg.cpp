@@ -25,7 +25,8 @@ CMorvexDisablerDlg::CMorvexDisablerDlg(CWnd* pParent)
       m_bApplyChangesForAllUsers(TRUE),
       m_bDisableLeftCtrlKey(FALSE),
       m_pRegistry(&CRegistryApi::Real()),
-      m_pSessionControl(&CSessionControl::Real())
+      m_pSessionControl(&CSessionControl::Real()),
+      m_pWebBrowser(&CWebBrowserLauncher::Real())
 {
 }
 
@@ -191,18 +192,12 @@ void CMorvexDisablerDlg::OnBnClickedWebLink()
 
 void CMorvexDisablerDlg::OpenWebSite()
 {
-    // The shell and the libraries it brings along would cost every start a sixth of its time, for
-    // a link few people press: it is loaded when it is needed. shell32 is a known DLL, which
-    // Windows takes from System32 whatever the search order.
-    typedef HINSTANCE(WINAPI * ShellExecuteFn)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
-    HMODULE hShell = ::LoadLibraryW(L"shell32.dll");
-    if (hShell == nullptr)
+    if (OpenWithUsersToken(*m_pWebBrowser, s_szWebAddress))
         return;
-    const auto pfnShellExecute =
-        reinterpret_cast<ShellExecuteFn>(reinterpret_cast<void (*)()>(::GetProcAddress(hShell, "ShellExecuteW")));
-    if (pfnShellExecute != nullptr)
-        pfnShellExecute(nullptr, L"Open", s_szWebAddress, nullptr, nullptr, SW_SHOWMAXIMIZED);
-    // The shell may still be handing the address over on threads of its own: it stays loaded.
+    // Nothing may start with this program's token: the user opens the address.
+    CString strText(L"Open this address in your web browser:\n\n");
+    strText += s_szWebAddress;
+    MessageBox(strText, nullptr, MB_ICONINFORMATION);
 }
 
 void CMorvexDisablerDlg::OnBnClickedOk()

@@ -7,6 +7,7 @@
 #include "layout/LayoutStore.h"
 #include "res/resource.h"
 #include "ui/SessionControl.h"
+#include "ui/WebBrowserLauncher.h"
 
 // The message that makes the dialog back the stored layout up and check its order.
 #define WM_CHECK_STORED_LAYOUT (WM_USER + 1)
@@ -32,6 +33,7 @@ public:
     // What the dialog asks of the system; tests put fakes here.
     CRegistryApi* m_pRegistry;
     CSessionControl* m_pSessionControl;
+    CWebBrowserLauncher* m_pWebBrowser;
 
     // The stored layout of the current scope, with the messages that say why a save failed.
     void LoadLayoutFromRegistry();

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct PeSection
@@ -48,6 +49,9 @@ public:
     uint32_t EntryPoint() const { return Read32(m_optional + 16); }
     uint32_t CheckSum() const { return Read32(m_optional + 64); }
     uint16_t Subsystem() const { return Read16(m_optional + 68); }
+    // The oldest Windows the image declares it is for, as major and minor version.
+    std::pair<uint16_t, uint16_t> OsVersion() const { return { Read16(m_optional + 40), Read16(m_optional + 42) }; }
+    std::pair<uint16_t, uint16_t> SubsystemVersion() const { return { Read16(m_optional + 48), Read16(m_optional + 50) }; }
     uint16_t DllCharacteristics() const { return Read16(m_optional + 70); }
     // An absent directory reads as zero address and size.
     PeDirectory Directory(int index) const;

@@ -40,7 +40,11 @@ constexpr uint16_t kNxCompat = 0x0100;
 constexpr uint16_t kNoSeh = 0x0400;
 constexpr uint32_t kSectionExecute = 0x20000000;
 constexpr uint32_t kSectionWrite = 0x80000000;
+constexpr uint16_t kTerminalServerAware = 0x8000;
 constexpr uint16_t kSubsystemWindowsGui = 2;
+// Windows 7: the programs import GetTickCount64, and an older version makes Windows treat them as
+// programs from before Vista.
+const std::pair<uint16_t, uint16_t> kWindows7 = { 6, 1 };
 
 std::string Lower(std::string text)
 {
@@ -74,11 +78,14 @@ private:
     std::unique_ptr<PeImage> m_image;
 };
 
-TEST_P(ProgramImage, IsAWindowsGuiProgramForItsMachine)
+TEST_P(ProgramImage, IsAWindowsGuiProgramForItsMachineAndWindows7)
 {
     EXPECT_EQ(GetParam().machine, Image().Machine());
     EXPECT_EQ(GetParam().machine == 0x8664, Image().Is64());
     EXPECT_EQ(kSubsystemWindowsGui, Image().Subsystem());
+    EXPECT_EQ(kWindows7, Image().SubsystemVersion());
+    EXPECT_EQ(kWindows7, Image().OsVersion());
+    EXPECT_TRUE(Image().DllCharacteristics() & kTerminalServerAware);
 }
 
 TEST_P(ProgramImage, RequestsTheLoadersExploitMitigations)

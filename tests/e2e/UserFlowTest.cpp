@@ -249,6 +249,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<OpeningWay>& tested) { return std::string(tested.param.pszName); });
 
 // F1 and the MorvexSoft button both open the web site, maximised, and leave the dialog as it was.
+// The program runs elevated, so the browser is started by the desktop's shell and not by it.
 
 class WebSiteTest : public UserFlowTest, public testing::WithParamInterface<OpeningWay>
 {
@@ -261,7 +262,7 @@ TEST_P(WebSiteTest, OpensTheSiteMaximised)
     Toggle(m_hWndMain, g_szCapsLock);
     GetParam().open(m_hWndMain);
 
-    const std::string strExpected = s_szWebAddress + std::string("\t") + std::to_string(SW_SHOWMAXIMIZED);
+    const std::string strExpected = s_szWebAddress + std::string("\t") + std::to_string(SW_SHOWMAXIMIZED) + "\texplorer.exe";
     EXPECT_EQ(std::vector<std::string>{ strExpected }, browser.Starts());
     EXPECT_TRUE(Program().Running());
     EXPECT_TRUE(IsChecked(m_hWndMain, g_szCapsLock));

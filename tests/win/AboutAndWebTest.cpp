@@ -32,6 +32,25 @@ bool HasChildWithText(HWND hWnd, const wchar_t* pszText)
     return false;
 }
 
+// One start of the stand-in browser: the address, the show command it was given, and the program
+// that started it.
+struct BrowserStart
+{
+    std::string strAddress;
+    int nShow;
+    std::string strStarter;
+
+    bool operator==(const BrowserStart& other) const
+    {
+        return strAddress == other.strAddress && nShow == other.nShow && strStarter == other.strStarter;
+    }
+};
+
+void PrintTo(const BrowserStart& start, std::ostream* pStream)
+{
+    *pStream << start.strAddress << " shown " << start.nShow << " by " << start.strStarter;
+}
+
 // While it lives, the prefix opens http addresses with url_recorder.exe instead of its browser.
 // Wine 8 takes the command from HKEY_CLASSES_ROOT only (the machine's classes); the current
 // user's classes are not consulted, so the machine's command is replaced and put back afterwards.
@@ -64,11 +83,11 @@ public:
     CRecordedBrowser(const CRecordedBrowser&) = delete;
     CRecordedBrowser& operator=(const CRecordedBrowser&) = delete;
 
-    // Every start so far: the address and the show command. Waits for the first one, then a little
-    // longer for any that follow it.
-    std::vector<std::pair<std::string, int>> Starts() const
+    // Every start so far. Waits up to the time for the first one, then a little longer for any
+    // that follow it.
+    std::vector<BrowserStart> Starts(DWORD dwFirstWaitMs = 10000) const
     {
-        for (int i = 0; i < 100 && Read().empty(); ++i)
+        for (DWORD dwWaited = 0; dwWaited < dwFirstWaitMs && Read().empty(); dwWaited += 100)
             ::Sleep(100);
         ::Sleep(500);
         return Read();
@@ -77,16 +96,16 @@ public:
 private:
     static constexpr WCHAR kCommandKey[] = L"http\\shell\\open\\command";
 
-    std::vector<std::pair<std::string, int>> Read() const
+    std::vector<BrowserStart> Read() const
     {
-        std::vector<std::pair<std::string, int>> starts;
+        std::vector<BrowserStart> starts;
         std::ifstream log(m_strLog.c_str());
         std::string strLine;
         while (std::getline(log, strLine))
         {
-            const size_t nTab = strLine.find('\t');
-            if (nTab != std::string::npos)
-                starts.emplace_back(strLine.substr(0, nTab), std::stoi(strLine.substr(nTab + 1)));
+            const size_t nTab = strLine.find('\t'), nSecondTab = strLine.find('\t', nTab + 1);
+            if (nSecondTab != std::string::npos)
+                starts.push_back({ strLine.substr(0, nTab), std::stoi(strLine.substr(nTab + 1)), strLine.substr(nSecondTab + 1) });
         }
         return starts;
     }
@@ -222,31 +241,85 @@ struct WebRequest
     std::function<void(CUser&)> ask;
 };
 
-TEST_F(AboutAndWebTest, HelpAndTheWebLinkOpenTheWebSiteMaximisedAndChangeNothing)
+// The token's elevation as a route says; the desktop's shell is Wine's own, or gone.
+class CWebBrowserAs : public CWebBrowserLauncher
+{
+public:
+    CWebBrowserAs(BOOL bElevated, BOOL bDesktopShell) : m_bElevated(bElevated), m_bDesktopShell(bDesktopShell) {}
+
+    BOOL IsElevated() override { return m_bElevated; }
+    BOOL OpenThroughDesktopShell(LPCWSTR pszAddress) override
+    {
+        return m_bDesktopShell && CWebBrowserLauncher::OpenThroughDesktopShell(pszAddress);
+    }
+
+private:
+    BOOL m_bElevated;
+    BOOL m_bDesktopShell;
+};
+
+struct WebRoute
+{
+    const char* pszName;
+    BOOL bElevated;
+    BOOL bDesktopShell;
+    const char* pszStarter;  // the program that starts the browser; null: no browser may start
+};
+
+// Wine gives every process an elevated token, and its explorer answers for the desktop: the
+// program itself takes the second route there, as the end-to-end web test shows.
+TEST_F(AboutAndWebTest, HelpAndTheWebLinkOpenTheWebSiteMaximisedWithoutTheElevatedTokenAndChangeNothing)
 {
     const WebRequest requests[] = {
         { "WebLink", [](CUser& user) { user.Click(IDC_WEB_LINK); } },
         { "F1", [](CUser& user) { user.TypeKey(VK_F1); } },
     };
-    for (const WebRequest& request : requests)
+    const WebRoute routes[] = {
+        { "NotElevated", FALSE, TRUE, "win_tests.exe" },
+        { "ElevatedWithADesktopShell", TRUE, TRUE, "explorer.exe" },
+        { "ElevatedWithoutADesktopShell", TRUE, FALSE, nullptr },
+    };
+    for (const WebRoute& route : routes)
     {
-        SCOPED_TRACE(request.pszName);
-        StoreLayout(Scope::AllUsers, m_stored);
-        CRecordedBrowser browser;
-        RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
-            SCOPED_TRACE(request.pszName);
-            user.Click(IDC_RIGHT_WINDOWS_KEY);
-            const DialogState before = StateOf(user, dlg);
+        for (const WebRequest& request : requests)
+        {
+            SCOPED_TRACE(testing::Message() << request.pszName << " " << route.pszName);
+            StoreLayout(Scope::AllUsers, m_stored);
+            CRecordedBrowser browser;
+            CWebBrowserAs launcher(route.bElevated, route.bDesktopShell);
+            RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
+                SCOPED_TRACE(testing::Message() << request.pszName << " " << route.pszName);
+                dlg.m_pWebBrowser = &launcher;
+                user.Click(IDC_RIGHT_WINDOWS_KEY);
+                const DialogState before = StateOf(user, dlg);
 
-            request.ask(user);
-            const std::vector<std::pair<std::string, int>> expected = { { "http://www.morvexsoft.com/", SW_SHOWMAXIMIZED } };
-            EXPECT_EQ(expected, browser.Starts());
-            EXPECT_TRUE(user.DialogStillOpen());
-            EXPECT_TRUE(user.NoMessageBox());
-            EXPECT_EQ(before, StateOf(user, dlg));
-        });
-        EXPECT_EQ(m_stored, StoredLayout(Scope::AllUsers));
-        EXPECT_EQ(std::nullopt, StoredLayout(Scope::CurrentUser));
+                request.ask(user);
+                if (route.pszStarter != nullptr)
+                {
+                    const std::vector<BrowserStart> expected = { { "http://www.morvexsoft.com/", SW_SHOWMAXIMIZED, route.pszStarter } };
+                    EXPECT_EQ(expected, browser.Starts());
+                    EXPECT_TRUE(user.NoMessageBox());
+                }
+                else
+                {
+                    // The user is told where to go instead.
+                    const MessageBoxView box = user.WaitForMessageBox();
+                    ASSERT_TRUE(box) << "no message box";
+                    EXPECT_EQ(user.Dialog(), box.hWndOwner);
+                    EXPECT_EQ(L"Morvex Disabler by MorvexSoft", box.strCaption);
+                    EXPECT_EQ(L"Open this address in your web browser:\n\nhttp://www.morvexsoft.com/", box.strText);
+                    EXPECT_EQ(std::vector<int>{ IDOK }, box.buttons);
+                    EXPECT_EQ(::LoadIconW(nullptr, IDI_ASTERISK), box.hIcon);
+                    user.Answer(box, IDOK);
+                    EXPECT_TRUE(user.NoMessageBox());
+                    EXPECT_EQ(std::vector<BrowserStart>(), browser.Starts(1000));
+                }
+                EXPECT_TRUE(user.DialogStillOpen());
+                EXPECT_EQ(before, StateOf(user, dlg));
+            });
+            EXPECT_EQ(m_stored, StoredLayout(Scope::AllUsers));
+            EXPECT_EQ(std::nullopt, StoredLayout(Scope::CurrentUser));
+        }
     }
 }
 }  // namespace

@@ -2,13 +2,42 @@
 //
 //   url_recorder.exe <log file> <address>
 //
-// Appends one line per start to the log, "<address>\t<show command>" in UTF-8, the show command
-// being the one its starter asked for, or -1 when there was none. The line is written at once, so
-// a reader sees whole lines only.
+// Appends one line per start to the log, "<address>\t<show command>\t<starter>" in UTF-8, the show
+// command being the one its starter asked for, or -1 when there was none, and the starter the file
+// name of the program that started it, in lower case ("?" when it is gone). The line is written at
+// once, so a reader sees whole lines only.
 #include <windows.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
 #include <string>
+
+namespace
+{
+std::wstring StarterName()
+{
+    std::wstring strName = L"?";
+    HANDLE hSnapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (hSnapshot == INVALID_HANDLE_VALUE)
+        return strName;
+    DWORD dwStarter = 0;
+    PROCESSENTRY32W entry = { sizeof(entry) };
+    for (BOOL bMore = ::Process32FirstW(hSnapshot, &entry); bMore; bMore = ::Process32NextW(hSnapshot, &entry))
+    {
+        if (entry.th32ProcessID == ::GetCurrentProcessId())
+            dwStarter = entry.th32ParentProcessID;
+    }
+    for (BOOL bMore = ::Process32FirstW(hSnapshot, &entry); bMore; bMore = ::Process32NextW(hSnapshot, &entry))
+    {
+        if (dwStarter != 0 && entry.th32ProcessID == dwStarter)
+            strName = entry.szExeFile;
+    }
+    ::CloseHandle(hSnapshot);
+    std::transform(strName.begin(), strName.end(), strName.begin(), [](wchar_t c) { return static_cast<wchar_t>(::towlower(c)); });
+    return strName;
+}
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 {
@@ -20,7 +49,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     STARTUPINFOW startup = { sizeof(startup) };
     ::GetStartupInfoW(&startup);
     const int nShow = (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : -1;
-    const std::wstring strLine = std::wstring(argv[2]) + L"\t" + std::to_wstring(nShow) + L"\n";
+    const std::wstring strLine = std::wstring(argv[2]) + L"\t" + std::to_wstring(nShow) + L"\t" + StarterName() + L"\n";
 
     const int cb = ::WideCharToMultiByte(CP_UTF8, 0, strLine.c_str(), static_cast<int>(strLine.size()), nullptr, 0, nullptr, nullptr);
     std::string strUtf8(static_cast<size_t>(cb), '\0');
