@@ -36,47 +36,37 @@ struct ArgumentsCase
     BOOL bStatus, bRestart, bQuiet, bUsage;
 };
 
+// The bad input that the end-to-end table does not start the program for.
 TEST(CommandLineArgumentsTest, ReadsSwitchesInAnyCaseAndOrderAndNamesTheFirstFault)
 {
-    const std::wstring strLongest(32767, L'x');
     const ArgumentsCase cases[] = {
         { { L"/disable", L"LWin,CapsLock" }, L"", kLWin | kCaps, 0 },
         { { L"-QUIET", L"-Enable", L" rwin , LCTRL ", L"/Restart" }, L"", 0, kRWin | kLCtrl, FALSE, TRUE, TRUE },
-        { { L"/enable", L"LWin", L"/disable", L"all,LWin" }, L"both /disable and /enable: LWin." },
         { { L"/disable", L"CapsLock,CapsLock", L"/enable", L"LWin" }, L"", kCaps, kLWin },
         { { L"/status", L"/quiet" }, L"", 0, 0, TRUE, FALSE, TRUE },
         { { L"-?" }, L"", 0, 0, FALSE, FALSE, FALSE, TRUE },
-        // Bad input.
-        { { L"/bogus" }, L"Unknown switch \"/bogus\"" },
         { { L"/" }, L"Unknown switch \"/\"" },
         { { L"/disable:LWin" }, L"Unknown switch" },
-        { { L"/disable" }, L"/disable needs a list of keys" },
         { { L"/enable", L"/quiet" }, L"/enable needs a list of keys" },
-        { { L"/disable", L"" }, L"/disable needs a list of keys" },
         { { L"/disable", L"LWin,,RWin" }, L"/disable needs a list of keys" },
-        { { L"/disable", L"LWin,Shift" }, L"Unknown key \"Shift\"" },
-        { { L"/disable", L"LWin", L"/enable", L"All" }, L"both /disable and /enable: LWin." },
-        { { L"/quiet", L"/status", L"-Quiet" }, L"/quiet is given twice" },
-        { { L"/disable", L"LWin", L"/disable", L"RWin" }, L"/disable is given twice" },
-        { { L"/disable", L"LWin", L"RWin" }, L"Unexpected argument \"RWin\"" },
+        { { L"/enable", L"LWin", L"/disable", L"all,LWin" }, L"both /disable and /enable: LWin." },
         { { L"/status", L"/disable", L"LWin" }, L"/status changes nothing" },
         { { L"/restart" }, L"/restart goes with /disable or /enable" },
         { { L"/quiet" }, L"Nothing to do" },
         { { L"" }, L"Unexpected argument \"\"" },
-        { { L"/disable", strLongest }, L"Unknown key \"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\"" },
-        { { strLongest }, L"Unexpected argument \"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\"" },
     };
     for (const ArgumentsCase& tested : cases)
     {
         std::wstring strArgs;
         for (const std::wstring& strArg : tested.args)
-            strArgs += L" [" + strArg.substr(0, 50) + L"]";
+            strArgs += L" [" + strArg + L"]";
         SCOPED_TRACE(testing::PrintToString(strArgs));
 
         CMorvexCommandLineInfo info;
         Parse(info, tested.args);
         EXPECT_TRUE(info.HasArguments());
         const std::wstring strError = info.m_strError.GetString();
+        EXPECT_NE(std::wstring::npos, strError.find(tested.pszError)) << testing::PrintToString(strError);
         if (*tested.pszError == L'\0')
         {
             EXPECT_EQ(L"", strError);
@@ -86,11 +76,6 @@ TEST(CommandLineArgumentsTest, ReadsSwitchesInAnyCaseAndOrderAndNamesTheFirstFau
             EXPECT_EQ(tested.bRestart, info.m_bRestart);
             EXPECT_EQ(tested.bQuiet, info.m_bQuiet);
             EXPECT_EQ(tested.bUsage, info.m_bUsage);
-        }
-        else
-        {
-            EXPECT_NE(std::wstring::npos, strError.find(tested.pszError)) << testing::PrintToString(strError);
-            EXPECT_LT(strError.size(), 200u) << "an error names an argument short";
         }
     }
 }
@@ -109,17 +94,13 @@ struct EditCase
 TEST(CommandLineEditTest, ChangesOnlyTheNamedKeysOwnMappingsAndSaysWhetherTheValueChanged)
 {
     const EditCase cases[] = {
-        { "DisableAppends", ScancodeMapValue({ { kLeftCtrl, kRightAlt } }), kLWin | kCaps, 0,
-          ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows }, { 0, kCapsLock } }), TRUE },
-        { "DisableReplacesARemapInPlace", ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightCtrl } }), kCaps, 0,
-          ScancodeMapValue({ { 0, kCapsLock }, { 0, kRightCtrl } }), TRUE },
+        { "DisableReplacesInPlaceAndAppends", ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightCtrl } }), kCaps | kLWin, 0,
+          ScancodeMapValue({ { 0, kCapsLock }, { 0, kRightCtrl }, { 0, kLeftWindows } }), TRUE },
         { "DisabledAlready", ScancodeMapValue({ { 0, kRightCtrl }, { 0, kLeftWindows } }), kLWin, 0,
           ScancodeMapValue({ { 0, kRightCtrl }, { 0, kLeftWindows } }), FALSE },
-        { "EnableRemovesOnlyThatKey", ScancodeMapValue({ { 0, kRightCtrl }, { 0, kLeftWindows }, { kLeftCtrl, kRightAlt } }), 0, kAll,
-          ScancodeMapValue({ { 0, kRightCtrl }, { kLeftCtrl, kRightAlt } }), TRUE },
         { "EnabledAlready", Bytes(), 0, kAll, ScancodeMapValue({}), FALSE },
-        { "BothListsInTableOrder", ScancodeMapValue({ { 0, kLeftWindows } }), kLCtrl | kRWin, kLWin,
-          ScancodeMapValue({ { 0, kRightWindows }, { 0, kLeftCtrl } }), TRUE },
+        { "BothListsInTableOrder", ScancodeMapValue({ { 0, kLeftWindows }, { kLeftCtrl, kRightAlt } }), kLCtrl | kRWin, kLWin,
+          ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kRightWindows }, { 0, kLeftCtrl } }), TRUE },
     };
     for (const EditCase& tested : cases)
     {
@@ -176,46 +157,33 @@ struct RunCase
     const char* pszName;
     std::vector<std::wstring> args;
     Bytes stored;
-    DWORD dwStoredType;
     LSTATUS setValueResult, deleteValueResult;
     BOOL bAcceptRestart;
     int nExit;
-    Bytes expected;  // empty: no value
+    Bytes expected;
     std::wstring strOutput;
     bool bRestartRequested;
 };
 
-TEST_P(CommandLineRunTest, StoresInTheSettingsScopeAndExitsWithTheInstallersCode)
+// What Wine never refuses: a write, a delete, a restart.
+TEST_P(CommandLineRunTest, ReportsAFailedWriteDeleteOrRestartWithExitCode1)
 {
     const Bytes other = ScancodeMapValue({ { kLeftCtrl, kRightAlt } });
     const Bytes disabled = ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } });
-    const Bytes text = TextValue(L"00000000");
-    const std::wstring strRefused = ScopeTexts::For(AllUsers()).pszRequestFailed;
-    const std::wstring strStored = AllUsers() ? L"Stored. Restart the computer" : L"Stored. Log off and log on again";
-    const std::wstring strScope = AllUsers() ? L"Scope: all users (HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout)"
-                                             : L"Scope: current user (HKEY_CURRENT_USER\\Keyboard Layout)";
     const LSTATUS ok = ERROR_SUCCESS, denied = ERROR_ACCESS_DENIED;
     const RunCase cases[] = {
-        { "Disable", { L"/disable", L"LWin" }, other, REG_BINARY, ok, ok, TRUE, exitRestartNeeded, disabled,
-          L"Left Windows: disabled\nRight Windows: enabled\nCaps Lock: enabled\nLeft Ctrl: enabled\n" + strScope + L"\nOther mappings: 1\n" + strStored },
-        { "RestartAccepted", { L"/disable", L"LWin", L"/restart" }, other, REG_BINARY, ok, ok, TRUE, exitRestartRequested, disabled,
-          L"Stored. Asking Windows to", true },
-        { "RestartRefused", { L"/restart", L"/disable", L"LWin" }, other, REG_BINARY, ok, ok, FALSE, exitFailed, disabled, strRefused, true },
-        { "SecondRunRestartsNothing", { L"/disable", L"LWin", L"/restart" }, disabled, REG_BINARY, ok, ok, TRUE, exitDone, disabled,
-          L"Other mappings: 1\nNothing to change." },
-        { "WriteFails", { L"/disable", L"LWin" }, other, REG_BINARY, denied, ok, TRUE, exitFailed, other, g_szWriteFailed },
-        { "DeleteFails", { L"/enable", L"All" }, ScancodeMapValue({ { 0, kCapsLock } }), REG_BINARY, ok, denied, TRUE, exitFailed,
+        { "RestartAccepted", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, TRUE, exitRestartRequested, disabled,
+          L"Other mappings: 1\nStored. Asking Windows to", true },
+        { "RestartRefused", { L"/restart", L"/disable", L"LWin" }, other, ok, ok, FALSE, exitFailed, disabled,
+          ScopeTexts::For(AllUsers()).pszRequestFailed, true },
+        { "WriteFails", { L"/disable", L"LWin" }, other, denied, ok, TRUE, exitFailed, other, g_szWriteFailed },
+        { "DeleteFails", { L"/enable", L"All" }, ScancodeMapValue({ { 0, kCapsLock } }), ok, denied, TRUE, exitFailed,
           ScancodeMapValue({ { 0, kCapsLock } }), g_szDeleteFailed },
-        { "EnableLastDeletes", { L"/enable", L"CapsLock" }, ScancodeMapValue({ { 0, kCapsLock } }), REG_BINARY, ok, ok, TRUE,
-          exitRestartNeeded, Bytes(), L"Caps Lock: enabled" },
-        { "StatusOfAValueThatIsNotBinary", { L"/status" }, text, REG_SZ, ok, ok, TRUE, exitDone, text, L"is not binary" },
-        { "BadArguments", { L"/disable", L"LWin", L"RWin" }, other, REG_BINARY, ok, ok, TRUE, exitBadArguments, other,
-          L"Unexpected argument \"RWin\".\n\nUsage:" },
     };
     for (const RunCase& tested : cases)
     {
         SCOPED_TRACE(tested.pszName);
-        StoreLayout(GetParam(), tested.stored, tested.dwStoredType);
+        StoreLayout(GetParam(), tested.stored);
         CCountingRegistry registry;
         registry.m_setValueResult = tested.setValueResult;
         registry.m_deleteValueResult = tested.deleteValueResult;
@@ -227,11 +195,10 @@ TEST_P(CommandLineRunTest, StoresInTheSettingsScopeAndExitsWithTheInstallersCode
         Parse(info, tested.args);
         EXPECT_EQ(tested.nExit, CCommandLine::Run(info, registry, session, AllUsers(), output));
 
-        EXPECT_EQ(tested.expected.empty() ? std::nullopt : std::optional<Bytes>(tested.expected), StoredLayout(GetParam()));
+        EXPECT_EQ(tested.expected, StoredLayout(GetParam()));
         EXPECT_EQ(std::nullopt, StoredLayout(GetParam() == Scope::AllUsers ? Scope::CurrentUser : Scope::AllUsers));
         EXPECT_NE(std::wstring::npos, output.m_strText.find(tested.strOutput)) << testing::PrintToString(output.m_strText);
-        const bool bError = tested.nExit == exitFailed || tested.nExit == exitBadArguments;
-        EXPECT_EQ(bError, output.m_lastKind == CCommandLineOutput::error);
+        EXPECT_EQ(tested.nExit == exitFailed, output.m_lastKind == CCommandLineOutput::error);
         const UINT uExpectedFlags = AllUsers() ? UINT{ EWX_REBOOT } : UINT{ EWX_LOGOFF };
         EXPECT_EQ(tested.bRestartRequested ? std::vector<UINT>{ uExpectedFlags } : std::vector<UINT>{}, session.m_requests);
         EXPECT_EQ(0, registry.m_nOpenHandles);
