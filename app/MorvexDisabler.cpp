@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "app/CommandLine.h"
+#include "ui/CommandLineOutput.h"
 #include "ui/MorvexDisablerDlg.h"
 
 CMorvexDisablerApp theApp;
@@ -19,10 +21,27 @@ BOOL CMorvexDisablerApp::InitInstance()
     AfxEnableControlContainer();
     SetRegistryKey(L"MorvexSoft");
 
+    CMorvexCommandLineInfo cmdInfo;
+    ParseCommandLine(cmdInfo);
+    if (cmdInfo.HasArguments())
+    {
+        // Scripts and deployment tools: the dialog's edit in the dialog's scope, with no window.
+        CStdOutput output(cmdInfo.m_bQuiet);
+        m_nExitCode = CCommandLine::Run(cmdInfo, CRegistryApi::Real(), CSessionControl::Real(),
+                                        CMorvexDisablerDlg::StoredScope(), output);
+        return FALSE;
+    }
+
     CMorvexDisablerDlg dlg;
     m_pMainWnd = &dlg;
     dlg.DoModal();
 
     // The dialog was the whole program: no message loop follows.
     return FALSE;
+}
+
+int CMorvexDisablerApp::ExitInstance()
+{
+    CWinAppEx::ExitInstance();
+    return m_nExitCode;
 }

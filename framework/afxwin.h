@@ -172,6 +172,16 @@ private:
 // -------------------------------------------------------------------------------------------------
 // The application.
 
+// What CWinApp::ParseCommandLine hands over, one argument at a time; the application's subclass
+// decides what its arguments mean.
+class CCommandLineInfo : public CObject
+{
+public:
+    // pszParam comes without the leading '/' or '-' of a switch, which bFlag then marks; bLast
+    // marks the last argument.
+    virtual void ParseParam(const WCHAR* pszParam, BOOL bFlag, BOOL bLast);
+};
+
 class CWinApp : public CCmdTarget
 {
 public:
@@ -189,6 +199,8 @@ public:
     virtual int ExitInstance() { return 0; }
     // The message loop of an application whose InitInstance keeps it running.
     virtual int Run();
+    // Every argument after the program's name, as the C run-time split the command line.
+    void ParseCommandLine(CCommandLineInfo& rCmdInfo);
 
     // Profile values then live under HKEY_CURRENT_USER\Software\<key>\<application name>\<section>.
     void SetRegistryKey(LPCWSTR lpszRegistryKey);

@@ -1,6 +1,8 @@
 #include "afxwin.h"
 #include "afxreg.h"
 
+#include <stdlib.h>
+
 namespace
 {
 CWinApp* s_pApp = nullptr;
@@ -72,6 +74,28 @@ int CWinApp::Run()
         ::DispatchMessageW(&msg);
     }
     return ExitInstance();
+}
+
+void CCommandLineInfo::ParseParam(const WCHAR*, BOOL, BOOL)
+{
+}
+
+void CWinApp::ParseCommandLine(CCommandLineInfo& rCmdInfo)
+{
+    // A program without the wide entry point has no wide arguments: nothing to parse.
+    if (__wargv == nullptr)
+        return;
+    for (int i = 1; i < __argc; ++i)
+    {
+        const WCHAR* pszParam = __wargv[i];
+        BOOL bFlag = FALSE;
+        if (pszParam[0] == L'-' || pszParam[0] == L'/')
+        {
+            bFlag = TRUE;
+            ++pszParam;
+        }
+        rCmdInfo.ParseParam(pszParam, bFlag, i + 1 == __argc);
+    }
 }
 
 void CWinApp::SetRegistryKey(LPCWSTR lpszRegistryKey)

@@ -65,6 +65,11 @@ BOOL& CMorvexDisablerDlg::KeyMember(size_t nRow)
     return this->*s_members[nRow];
 }
 
+BOOL CMorvexDisablerDlg::StoredScope(BOOL bDefault)
+{
+    return static_cast<BOOL>(AfxGetApp()->GetProfileInt(s_szSettings, s_szScopeEntry, bDefault));
+}
+
 CLayoutStore CMorvexDisablerDlg::Store() const
 {
     return CLayoutStore(*m_pRegistry, m_bApplyChangesForAllUsers);
@@ -108,8 +113,7 @@ BOOL CMorvexDisablerDlg::CheckStoredLayout()
 BOOL CMorvexDisablerDlg::OnInitDialog()
 {
     // The scope comes first, so that the base initialisation already shows it.
-    m_bApplyChangesForAllUsers =
-        static_cast<BOOL>(AfxGetApp()->GetProfileInt(s_szSettings, s_szScopeEntry, m_bApplyChangesForAllUsers));
+    m_bApplyChangesForAllUsers = StoredScope(m_bApplyChangesForAllUsers);
     CDialog::OnInitDialog();
 
     if (CMenu* pSysMenu = GetSystemMenu(FALSE))

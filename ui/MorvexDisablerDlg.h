@@ -40,6 +40,9 @@ public:
     BOOL SaveLayoutToRegistry();
     BOOL CheckStoredLayout();
 
+    // The scope the program's setting selects: nonzero for all users, bDefault when there is none.
+    static BOOL StoredScope(BOOL bDefault = TRUE);
+
     // The member bound to a key's check box.
     BOOL& KeyMember(size_t nRow);
     // Offset that centres an extent within another, rounded toward zero as the painting needs.

@@ -94,13 +94,13 @@ CProgram::~CProgram()
     ::CloseHandle(m_info.hProcess);
 }
 
-std::wstring CProgram::Start(const std::wstring& strPath, const std::vector<std::wstring>& args)
+std::wstring CProgram::Start(const std::wstring& strPath, const std::vector<std::wstring>& args, DWORD dwCreationFlags)
 {
     std::wstring strCommand = QuoteArgument(strPath);
     for (const std::wstring& strArg : args)
         strCommand += L" " + QuoteArgument(strArg);
     STARTUPINFOW startup = { sizeof(startup) };
-    if (!::CreateProcessW(strPath.c_str(), strCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &m_info))
+    if (!::CreateProcessW(strPath.c_str(), strCommand.data(), nullptr, nullptr, FALSE, dwCreationFlags, nullptr, nullptr, &startup, &m_info))
         return L"could not start " + strPath + L": error " + std::to_wstring(::GetLastError());
     ::WaitForInputIdle(m_info.hProcess, 10000);
     return L"";
@@ -284,14 +284,27 @@ RunResult RunCaptured(const std::wstring& strPath, const std::vector<std::wstrin
         return result;
     }
 
-    // Read to the end before waiting, so a long answer cannot fill the pipe and stall it.
+    // Read while it runs, so a long answer cannot fill the pipe and stall it, and stop once it has
+    // ended: a process it started (Wine's desktop, say) may hold the pipe open for much longer.
     std::string strBytes;
     char buffer[4096];
-    DWORD cbRead = 0;
-    while (::ReadFile(hRead, buffer, sizeof(buffer), &cbRead, nullptr) && cbRead > 0)
-        strBytes.append(buffer, cbRead);
+    const DWORD dwStart = ::GetTickCount();
+    for (bool bEnded = false;;)
+    {
+        DWORD cbAvailable = 0, cbRead = 0;
+        if (::PeekNamedPipe(hRead, nullptr, 0, nullptr, &cbAvailable, nullptr) && cbAvailable > 0 &&
+            ::ReadFile(hRead, buffer, sizeof(buffer), &cbRead, nullptr) && cbRead > 0)
+        {
+            strBytes.append(buffer, cbRead);
+            continue;
+        }
+        // Whatever it wrote before it ended is in the pipe by now: one more pass takes it.
+        if (bEnded || ::GetTickCount() - dwStart >= dwTimeoutMs)
+            break;
+        bEnded = ::WaitForSingleObject(info.hProcess, 10) == WAIT_OBJECT_0;
+    }
     ::CloseHandle(hRead);
-    if (::WaitForSingleObject(info.hProcess, dwTimeoutMs) != WAIT_OBJECT_0)
+    if (::WaitForSingleObject(info.hProcess, 0) != WAIT_OBJECT_0)
         ::TerminateProcess(info.hProcess, static_cast<UINT>(-1));
     ::GetExitCodeProcess(info.hProcess, &result.dwExitCode);
     ::CloseHandle(info.hThread);

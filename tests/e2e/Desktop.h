@@ -20,7 +20,7 @@ public:
     CProgram& operator=(const CProgram&) = delete;
 
     // The command line is quoted here; an empty result means it started.
-    std::wstring Start(const std::wstring& strPath, const std::vector<std::wstring>& args = {});
+    std::wstring Start(const std::wstring& strPath, const std::vector<std::wstring>& args = {}, DWORD dwCreationFlags = 0);
     bool Running() const;
     // Waits for the process to end; true once it has.
     bool WaitForExit(DWORD dwTimeoutMs);

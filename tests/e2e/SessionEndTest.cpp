@@ -1,5 +1,6 @@
-// Answering Yes: the program asks the system to restart or log off, which under Wine ends every
-// windowed program of the prefix. Runs only in a prefix of its own (MORVEX_WINEPREFIX).
+// Answering Yes, or /restart on the command line: the program asks the system to restart or log
+// off, which under Wine ends every windowed program of the prefix. Runs only in a prefix of its
+// own (MORVEX_WINEPREFIX).
 #include "ProgramTest.h"
 
 #include <tlhelp32.h>
@@ -46,20 +47,26 @@ protected:
         if (!InOwnPrefix())
             GTEST_SKIP() << "ends every windowed program of its prefix; set MORVEX_WINEPREFIX to a prefix of its own";
         ProgramTest::SetUp();
+        // This process must outlive the session's end to see it: it has no window for it to close.
+        ASSERT_FALSE(OwnsAnyWindow(::GetCurrentProcessId()));
+        AddDword(g_szProgramSettings, g_szScopeSetting, GetParam().dwSetting);
+        // Another program of the session, which ends with it.
+        ASSERT_EQ(L"", m_bystander.Start(L"C:\\windows\\system32\\notepad.exe"));
+        ASSERT_TRUE(WaitUntil([&] { return OwnsAnyWindow(m_bystander.Id()); }, 15000));
     }
+
+    void ExpectSessionEndedWithLeftWindowsStored()
+    {
+        EXPECT_TRUE(m_bystander.WaitForExit(30000)) << "the session did not end: another program still runs";
+        EXPECT_TRUE(WaitUntil([] { return !SessionStillEnding(); }, 30000)) << "the session is still ending";
+        EXPECT_EQ(Hex(L"00000000 00000000 02000000 00005BE0 00000000"), QueryValue(GetParam().pszLayoutKey, g_szScancodeMap));
+    }
+
+    CProgram m_bystander;
 };
 
 TEST_P(SessionEndTest, YesStoresTheChangeAndEndsTheSession)
 {
-    // This process must outlive the session's end to see it: it has no window for it to close.
-    ASSERT_FALSE(OwnsAnyWindow(::GetCurrentProcessId()));
-    AddDword(g_szProgramSettings, g_szScopeSetting, GetParam().dwSetting);
-
-    // Another program of the session, which ends with it.
-    CProgram bystander;
-    ASSERT_EQ(L"", bystander.Start(L"C:\\windows\\system32\\notepad.exe"));
-    ASSERT_TRUE(WaitUntil([&] { return OwnsAnyWindow(bystander.Id()); }, 15000));
-
     ASSERT_TRUE(Open());
     Toggle(m_hWndMain, g_szLeftWindows);
     ClickButton(m_hWndMain, L"OK");
@@ -70,9 +77,15 @@ TEST_P(SessionEndTest, YesStoresTheChangeAndEndsTheSession)
 
     // Had the request been refused, a box would say so and the program would wait for an answer.
     ExpectProgramEnds(30000);
-    EXPECT_TRUE(bystander.WaitForExit(30000)) << "the session did not end: another program still runs";
-    EXPECT_TRUE(WaitUntil([] { return !SessionStillEnding(); }, 30000)) << "the session is still ending";
-    EXPECT_EQ(Hex(L"00000000 00000000 02000000 00005BE0 00000000"), QueryValue(GetParam().pszLayoutKey, g_szScancodeMap));
+    ExpectSessionEndedWithLeftWindowsStored();
+}
+
+TEST_P(SessionEndTest, CommandLineRestartStoresTheChangeAndEndsTheSession)
+{
+    const RunResult result = RunCaptured(ProgramPath(), { L"/disable", L"LWin", L"/restart" });
+    EXPECT_EQ(1641u, result.dwExitCode) << testing::PrintToString(result.strOutput);
+    EXPECT_NE(std::wstring::npos, result.strOutput.find(L"Stored. Asking Windows to")) << testing::PrintToString(result.strOutput);
+    ExpectSessionEndedWithLeftWindowsStored();
 }
 
 INSTANTIATE_TEST_SUITE_P(

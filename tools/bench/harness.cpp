@@ -1,7 +1,10 @@
 // Start-up bench: times programs from process creation to their dialog on screen, and reads their peak memory.
 //
-//   bench_harness.exe RUNS LABEL=PROGRAM.exe LABEL=PROGRAM.exe ...
+//   bench_harness.exe RUNS LABEL=PROGRAM.exe LABEL=PROGRAM.exe|ARGUMENTS ...
 //
+// A program given alone is timed until its dialog shows; one given with arguments (after a '|') is
+// a command line that opens no window, timed until it has ended, its output going to a file as a
+// deployment tool would take it.
 // Each program is started once to warm the caches, then RUNS times, the programs taking turns, so a
 // drift of the machine during the run falls on all of them alike. One line per start on stdout:
 //   warmup|sample LABEL INDEX MILLISECONDS PEAK_WORKING_SET_BYTES PROCESS_ID
@@ -26,6 +29,7 @@ constexpr DWORD kSettleMs = 250;
 struct Target {
     std::string label;
     std::wstring path;
+    std::wstring arguments;  // empty for a dialog program
 };
 
 struct Sample {
@@ -58,10 +62,62 @@ double Elapsed(const LARGE_INTEGER& from, const LARGE_INTEGER& to, const LARGE_I
     return static_cast<double>(to.QuadPart - from.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
+// Starts the command line with its output going to a file, and waits for it to end with 0.
+std::string MeasureCommandLine(const Target& target, const LARGE_INTEGER& frequency, Sample& sample)
+{
+    std::wstring commandLine = L"\"" + target.path + L"\" " + target.arguments;
+    SECURITY_ATTRIBUTES inherit = { sizeof(inherit), nullptr, TRUE };
+    wchar_t folder[MAX_PATH] = {}, file[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, folder);
+    ::GetTempFileNameW(folder, L"mbo", 0, file);
+    HANDLE output = ::CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (output == INVALID_HANDLE_VALUE)
+        return "no output file (error " + std::to_string(::GetLastError()) + ")";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    PROCESS_INFORMATION process = {};
+
+    LARGE_INTEGER start, ended;
+    ::QueryPerformanceCounter(&start);
+    if (!::CreateProcessW(target.path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        ::CloseHandle(output);
+        return "could not start (error " + std::to_string(::GetLastError()) + ")";
+    }
+    sample.processId = process.dwProcessId;
+    std::string error;
+    if (::WaitForSingleObject(process.hProcess, kDialogTimeoutMs) != WAIT_OBJECT_0) {
+        error = "did not end within " + std::to_string(kDialogTimeoutMs) + " ms";
+        ::TerminateProcess(process.hProcess, 1);
+        ::WaitForSingleObject(process.hProcess, kExitTimeoutMs);
+    }
+    ::QueryPerformanceCounter(&ended);
+    sample.milliseconds = Elapsed(start, ended, frequency);
+    DWORD exitCode = 0;
+    ::GetExitCodeProcess(process.hProcess, &exitCode);
+    if (error.empty() && exitCode != 0)
+        error = "ended with exit code " + std::to_string(exitCode);
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof(counters);
+    if (::GetProcessMemoryInfo(process.hProcess, &counters, sizeof(counters)))
+        sample.peakWorkingSet = counters.PeakWorkingSetSize;
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    ::CloseHandle(output);
+    ::Sleep(kSettleMs);
+    return error;
+}
+
 // Starts the program, waits for its dialog, reads its memory and closes it through the dialog's
 // Cancel path. Returns an empty string on success, otherwise what went wrong.
 std::string MeasureOnce(const Target& target, const LARGE_INTEGER& frequency, Sample& sample)
 {
+    if (!target.arguments.empty())
+        return MeasureCommandLine(target, frequency, sample);
     std::wstring commandLine = L"\"" + target.path + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
@@ -152,10 +208,13 @@ int wmain(int argc, wchar_t** argv)
             targets.clear();
             break;
         }
-        targets.push_back({ Narrow(argument.substr(0, equals)), argument.substr(equals + 1) });
+        const std::wstring program = argument.substr(equals + 1);
+        const size_t bar = program.find(L'|');
+        targets.push_back({ Narrow(argument.substr(0, equals)), program.substr(0, bar),
+                            bar == std::wstring::npos ? std::wstring() : program.substr(bar + 1) });
     }
     if (runs < 1 || targets.empty()) {
-        std::fprintf(stderr, "usage: bench_harness RUNS LABEL=PROGRAM.exe [LABEL=PROGRAM.exe ...]\n");
+        std::fprintf(stderr, "usage: bench_harness RUNS LABEL=PROGRAM.exe[|ARGUMENTS] ...\n");
         return 2;
     }
 

@@ -11,12 +11,14 @@ SIZES_WITHIN = {("product", "x64"): 160_000, ("product", "x86"): 150 * 1024,
                 ("bare", "x64"): 80_000, ("bare", "x86"): 75_000}
 
 
-def harness_output(product, bare):
+def harness_output(product, bare, status=()):
     """Lines as the harness prints them: warm-ups first, then the programs taking turns."""
     lines = ["warmup product 0 900.000 99999999 0100", "warmup bare 0 900.000 99999999 0104"]
     for i, (p, b) in enumerate(zip(product, bare), 1):
         lines.append(f"sample product {i} {p[0]:.3f} {p[1]} {0x100 + 8 * i:04x}")
         lines.append(f"sample bare {i} {b[0]:.3f} {b[1]} {0x104 + 8 * i:04x}")
+        if status:
+            lines.append(f"sample status {i} {status[i - 1][0]:.3f} {status[i - 1][1]} 0200")
     return lines
 
 
@@ -66,6 +68,17 @@ class ReportTest(unittest.TestCase):
                 table = report.results_table(samples, {**SIZES_WITHIN, ("product", "x86"): x86_size})
                 self.assertEqual(row(table, "Start-up to dialog visible")[5], start_met)
                 self.assertEqual(row(table, "Size of the x86 program")[5], size_met)
+
+    def test_status_is_judged_against_the_bare_dialog_and_only_when_timed(self):
+        for status_ms, met in ((99.0, "yes"), (100.0, "**no**")):
+            with self.subTest(status_ms=status_ms):
+                lines = harness_output([(105, 1)] * 3, [(100, 1)] * 3, [(status_ms, 1)] * 3)
+                cells = row(report.results_table(report.parse_samples(lines), SIZES_WITHIN), "`/status`")
+                self.assertEqual(cells[1:4] + [cells[5]], [f"{status_ms:.1f} ms", "100.0 ms", f"{status_ms / 100:.3f}", met])
+        table = report.results_table(report.parse_samples(harness_output([(1, 1)], [(1, 1)])), SIZES_WITHIN)
+        self.assertFalse(any("/status" in line for line in table))
+        with self.assertRaises(ValueError):
+            report.parse_samples(harness_output([(1, 1)] * 2, [(1, 1)] * 2, [(1, 1)] * 2)[:-1])
 
     def test_sizes_are_reported_per_architecture_as_product_over_bare(self):
         table = report.results_table(report.parse_samples(harness_output([(1, 1)], [(1, 1)])), SIZES_WITHIN)

@@ -1,0 +1,160 @@
+// The program started with arguments, as a deployment tool starts it: its exit code, what it
+// printed on the handles it was given, and what the registry holds afterwards.
+#include "ProgramTest.h"
+#include "RegistryFixture.h"
+
+namespace
+{
+// Scan codes as stored: prefix in the high byte.
+const WORD kLeftWindows = 0xE05B, kRightWindows = 0xE05C, kCapsLock = 0x003A, kLeftCtrl = 0x001D;
+const WORD kRightCtrl = 0xE01D, kRightAlt = 0xE038;
+
+// Bytes after the terminator that the program never writes: a value that still has them was not
+// written, not even with the same mappings.
+Bytes Untouchable(Bytes value)
+{
+    value.insert(value.end(), { 0xDE, 0xAD, 0xBE, 0xEF });
+    return value;
+}
+
+Scope Other(Scope scope)
+{
+    return scope == Scope::AllUsers ? Scope::CurrentUser : Scope::AllUsers;
+}
+
+struct CommandLineCase
+{
+    const char* pszName;
+    std::vector<std::wstring> args;
+    Scope scope;             // the program's setting
+    Bytes stored;            // before; empty: no value
+    DWORD dwExit;
+    Bytes expected;          // after; empty: no value
+    std::wstring strOutput;  // a part of what it printed
+    DWORD dwStoredType = REG_BINARY;
+    bool bDenyWrites = false;
+};
+
+class CommandLineTest : public StoredLayoutTest
+{
+};
+
+TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
+{
+    const Scope all = Scope::AllUsers, user = Scope::CurrentUser;
+    const Bytes other = Untouchable(ScancodeMapValue({ { kLeftCtrl, kRightAlt } }));
+    const Bytes twoDisabled = ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows }, { 0, kCapsLock } });
+    const Bytes text = TextValue(L"00000000");
+    // As long as Windows lets a command line be: 32,767 characters with the terminator.
+    const std::wstring strLongest = L"/" + std::wstring(32766 - QuoteArgument(ProgramPath()).size() - 2, L'x');
+    const std::wstring strUsage = L"\r\n\r\nUsage: MorvexDisabler [/disable KEYS]";
+
+    const CommandLineCase cases[] = {
+        { "Status", { L"/status" }, all, Untouchable(ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } })), 0,
+          Untouchable(ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } })),
+          L"Left Windows: disabled\r\nRight Windows: enabled\r\nCaps Lock: enabled\r\nLeft Ctrl: enabled\r\n"
+          L"Scope: all users (HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout)\r\nOther mappings: 1\r\n" },
+        { "StatusOfAValueThatIsNotBinary", { L"-STATUS", L"-quiet" }, user, text, 0, text,
+          L"Scope: current user (HKEY_CURRENT_USER\\Keyboard Layout)\r\nOther mappings: 0\r\n"
+          L"The stored Scancode Map value is not binary: Windows ignores it, so it switches no key off.\r\n",
+          REG_SZ },
+        { "Disable", { L"/disable", L"LWin,capslock" }, all, other, 3010, twoDisabled,
+          L"Caps Lock: disabled\r\nLeft Ctrl: enabled\r\nScope: all users" },
+        { "DisableOverANonBinaryValue", { L"/disable", L"LWin,CapsLock" }, all, text, 3010,
+          ScancodeMapValue({ { 0, kLeftWindows }, { 0, kCapsLock } }), L"\r\nOther mappings: 0\r\nStored. Restart the computer for the changes to be in effect.\r\n", REG_SZ },
+        { "SecondIdenticalRunWritesNothing", { L"/disable", L"CapsLock,LWin", L"/restart" }, all, Untouchable(twoDisabled), 0,
+          Untouchable(twoDisabled), L"Other mappings: 1\r\nNothing to change.\r\n" },
+        { "EnableKeepsOthersByteForByteInOrder", { L"-ENABLE", L"all" }, all,
+          ScancodeMapValue({ { 0, kRightCtrl }, { 0, kLeftWindows }, { kLeftCtrl, kRightAlt }, { 0, kCapsLock } }), 3010,
+          ScancodeMapValue({ { 0, kRightCtrl }, { kLeftCtrl, kRightAlt } }), L"Other mappings: 2\r\n" },
+        { "EnableTheLastKeyDeletesTheValue", { L"/quiet", L"/enable", L"LWin" }, all, ScancodeMapValue({ { 0, kLeftWindows } }), 3010,
+          Bytes(), L"Left Windows: enabled\r\n" },
+        { "BothListsInTheUsersScope", { L"/enable", L"LWin", L"/disable", L"RWin,LCtrl" }, user,
+          ScancodeMapValue({ { 0, kLeftWindows } }), 3010, ScancodeMapValue({ { 0, kRightWindows }, { 0, kLeftCtrl } }),
+          L"Stored. Log off and log on again for the changes to be in effect.\r\n" },
+        { "KeyCannotBeOpenedForWriting", { L"/disable", L"LWin" }, all, other, 5, other,
+          L"Could Not Open Registry Database Key to Store Data.\r\n\r\nThis may be due to", REG_BINARY, true },
+        { "Usage", { L"/?" }, all, other, 0, other, L"  /status        show which keys are switched off" },
+        // Bad input: the usage text, nothing written.
+        { "UnknownSwitch", { L"/disable", L"LWin", L"/force" }, all, other, 87, other, L"Unknown switch \"/force\"." + strUsage },
+        { "MissingKeys", { L"/disable" }, all, other, 87, other, L"/disable needs a list of keys: LWin, RWin, CapsLock, LCtrl or All." + strUsage },
+        { "EmptyKeys", { L"/enable", L"" }, all, other, 87, other, L"/enable needs a list of keys: LWin, RWin, CapsLock, LCtrl or All." + strUsage },
+        { "UnknownKey", { L"/disable", L"LWin,Esc" }, all, other, 87, other, L"Unknown key \"Esc\": the keys are LWin, RWin, CapsLock, LCtrl and All." + strUsage },
+        { "KeyInBothLists", { L"/disable", L"All", L"/enable", L"CapsLock" }, all, other, 87, other,
+          L"Named in both /disable and /enable: CapsLock." + strUsage },
+        { "RepeatedSwitch", { L"/disable", L"LWin", L"-Disable", L"RWin" }, all, other, 87, other, L"The switch /disable is given twice." + strUsage },
+        { "StrayArgument", { L"/disable", L"LWin", L"RWin" }, all, other, 87, other, L"Unexpected argument \"RWin\"." + strUsage },
+        { "LongestCommandLine", { strLongest }, all, other, 87, other, L"Unknown switch \"/xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\"." + strUsage },
+    };
+    for (const CommandLineCase& tested : cases)
+    {
+        SCOPED_TRACE(tested.pszName);
+        StoreScopeSetting(tested.scope == Scope::AllUsers ? 1 : 0);
+        RemoveStoredLayout(Other(tested.scope));
+        if (tested.stored.empty())
+            RemoveStoredLayout(tested.scope);
+        else
+            StoreLayout(tested.scope, tested.stored, tested.dwStoredType);
+        std::optional<CDenyLayoutWrites> deny;
+        if (tested.bDenyWrites)
+            deny.emplace(tested.scope);
+
+        const RunResult result = RunCaptured(ProgramPath(), tested.args);
+        deny.reset();
+
+        EXPECT_EQ(tested.dwExit, result.dwExitCode);
+        EXPECT_NE(std::wstring::npos, result.strOutput.find(tested.strOutput)) << testing::PrintToString(result.strOutput);
+        DWORD dwType = REG_NONE;
+        EXPECT_EQ(tested.expected.empty() ? std::nullopt : std::optional<Bytes>(tested.expected), StoredLayout(tested.scope, &dwType));
+        if (!tested.expected.empty())
+        {
+            EXPECT_EQ(tested.expected == tested.stored ? tested.dwStoredType : REG_BINARY, dwType);
+        }
+        EXPECT_EQ(std::nullopt, StoredLayout(Other(tested.scope)));
+    }
+}
+
+struct UnreadCase
+{
+    const char* pszName;
+    std::vector<std::wstring> args;
+    DWORD dwExit;
+    const wchar_t* pszBox;  // the start of the box's text; null: no box
+};
+
+// Started by a program without a console and without redirecting anything, only a box can tell.
+TEST_F(CommandLineTest, WithNoOneToReadItAnErrorOrTheUsageShowsABoxUnlessQuiet)
+{
+    // This test's own output goes to the file its runner gave it, not to a console.
+    ::FreeConsole();
+    const UnreadCase cases[] = {
+        { "Error", { L"/bogus" }, 87, L"Unknown switch \"/bogus\".\n\nUsage:" },
+        { "ErrorQuiet", { L"/bogus", L"/quiet" }, 87, nullptr },
+        { "Usage", { L"/?" }, 0, L"Usage:" },
+        { "Stored", { L"/disable", L"LWin" }, 3010, nullptr },
+    };
+    for (const UnreadCase& tested : cases)
+    {
+        SCOPED_TRACE(tested.pszName);
+        CProgram program;
+        ASSERT_EQ(L"", program.Start(ProgramPath(), tested.args, DETACHED_PROCESS));
+        const BoxView box = ReadBox(program.WaitForOwnedDialog(nullptr, tested.pszBox != nullptr ? 10000 : 1000));
+        if (tested.pszBox != nullptr)
+        {
+            ASSERT_TRUE(box) << "no box";
+            EXPECT_EQ(g_szMainCaption, box.strCaption);
+            EXPECT_EQ(0u, box.strText.find(tested.pszBox)) << testing::PrintToString(box.strText);
+            EXPECT_EQ(std::vector<std::wstring>{ L"OK" }, box.buttons);
+            ClickButton(box.hWnd, L"OK");
+        }
+        else
+        {
+            EXPECT_FALSE(box) << testing::PrintToString(box.strText);
+        }
+        ASSERT_TRUE(program.WaitForExit(10000));
+        DWORD dwExit = 0;
+        ::GetExitCodeProcess(program.Handle(), &dwExit);
+        EXPECT_EQ(tested.dwExit, dwExit);
+    }
+}
+}  // namespace

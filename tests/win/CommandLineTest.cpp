@@ -1,0 +1,207 @@
+// The command line in-process: its arguments, its edit, and what only the seams can make fail.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "RegistryFixture.h"
+#include "app/CommandLine.h"
+#include "ui/Messages.h"
+
+namespace
+{
+// Scan codes as stored: prefix in the high byte.
+const WORD kLeftWindows = 0xE05B, kRightWindows = 0xE05C, kCapsLock = 0x003A, kLeftCtrl = 0x001D;
+const WORD kRightCtrl = 0xE01D, kRightAlt = 0xE038;
+// Rows of the key table as the command line holds them.
+const KeySet kLWin = 1, kRWin = 2, kCaps = 4, kLCtrl = 8, kAll = 15;
+
+// ---- Arguments -------------------------------------------------------------------------------------
+
+// Hands the arguments over one by one, as CWinApp::ParseCommandLine does.
+void Parse(CMorvexCommandLineInfo& info, const std::vector<std::wstring>& args)
+{
+    for (size_t i = 0; i < args.size(); ++i)
+    {
+        const WCHAR* pszParam = args[i].c_str();
+        const BOOL bFlag = pszParam[0] == L'/' || pszParam[0] == L'-';
+        info.ParseParam(pszParam + bFlag, bFlag, i + 1 == args.size());
+    }
+}
+
+struct ArgumentsCase
+{
+    std::vector<std::wstring> args;
+    const wchar_t* pszError;  // a part of the error; empty when the arguments are good
+    KeySet disable, enable;
+    BOOL bStatus, bRestart, bQuiet, bUsage;
+};
+
+// The bad input that the end-to-end table does not start the program for.
+TEST(CommandLineArgumentsTest, ReadsSwitchesInAnyCaseAndOrderAndNamesTheFirstFault)
+{
+    const ArgumentsCase cases[] = {
+        { { L"/disable", L"LWin,CapsLock" }, L"", kLWin | kCaps, 0 },
+        { { L"-QUIET", L"-Enable", L" rwin , LCTRL ", L"/Restart" }, L"", 0, kRWin | kLCtrl, FALSE, TRUE, TRUE },
+        { { L"/disable", L"CapsLock,CapsLock", L"/enable", L"LWin" }, L"", kCaps, kLWin },
+        { { L"/status", L"/quiet" }, L"", 0, 0, TRUE, FALSE, TRUE },
+        { { L"-?" }, L"", 0, 0, FALSE, FALSE, FALSE, TRUE },
+        { { L"/" }, L"Unknown switch \"/\"" },
+        { { L"/disable:LWin" }, L"Unknown switch" },
+        { { L"/enable", L"/quiet" }, L"/enable needs a list of keys" },
+        { { L"/disable", L"LWin,,RWin" }, L"/disable needs a list of keys" },
+        { { L"/enable", L"LWin", L"/disable", L"all,LWin" }, L"both /disable and /enable: LWin." },
+        { { L"/status", L"/disable", L"LWin" }, L"/status changes nothing" },
+        { { L"/restart" }, L"/restart goes with /disable or /enable" },
+        { { L"/quiet" }, L"Nothing to do" },
+        { { L"" }, L"Unexpected argument \"\"" },
+    };
+    for (const ArgumentsCase& tested : cases)
+    {
+        std::wstring strArgs;
+        for (const std::wstring& strArg : tested.args)
+            strArgs += L" [" + strArg + L"]";
+        SCOPED_TRACE(testing::PrintToString(strArgs));
+
+        CMorvexCommandLineInfo info;
+        Parse(info, tested.args);
+        EXPECT_TRUE(info.HasArguments());
+        const std::wstring strError = info.m_strError.GetString();
+        EXPECT_NE(std::wstring::npos, strError.find(tested.pszError)) << testing::PrintToString(strError);
+        if (*tested.pszError == L'\0')
+        {
+            EXPECT_EQ(L"", strError);
+            EXPECT_EQ(tested.disable, info.m_disable);
+            EXPECT_EQ(tested.enable, info.m_enable);
+            EXPECT_EQ(tested.bStatus, info.m_bStatus);
+            EXPECT_EQ(tested.bRestart, info.m_bRestart);
+            EXPECT_EQ(tested.bQuiet, info.m_bQuiet);
+            EXPECT_EQ(tested.bUsage, info.m_bUsage);
+        }
+    }
+}
+
+// ---- The edit --------------------------------------------------------------------------------------
+
+struct EditCase
+{
+    const char* pszName;
+    Bytes stored;
+    KeySet disable, enable;
+    Bytes expected;
+    BOOL bChanged;
+};
+
+TEST(CommandLineEditTest, ChangesOnlyTheNamedKeysOwnMappingsAndSaysWhetherTheValueChanged)
+{
+    const EditCase cases[] = {
+        { "DisableReplacesInPlaceAndAppends", ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightCtrl } }), kCaps | kLWin, 0,
+          ScancodeMapValue({ { 0, kCapsLock }, { 0, kRightCtrl }, { 0, kLeftWindows } }), TRUE },
+        { "DisabledAlready", ScancodeMapValue({ { 0, kRightCtrl }, { 0, kLeftWindows } }), kLWin, 0,
+          ScancodeMapValue({ { 0, kRightCtrl }, { 0, kLeftWindows } }), FALSE },
+        { "EnabledAlready", Bytes(), 0, kAll, ScancodeMapValue({}), FALSE },
+        { "BothListsInTableOrder", ScancodeMapValue({ { 0, kLeftWindows }, { kLeftCtrl, kRightAlt } }), kLCtrl | kRWin, kLWin,
+          ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kRightWindows }, { 0, kLeftCtrl } }), TRUE },
+    };
+    for (const EditCase& tested : cases)
+    {
+        SCOPED_TRACE(tested.pszName);
+        CMapStringToString map;
+        CDisabledKeyMap::Load(map, tested.stored.data(), tested.stored.size());
+        EXPECT_EQ(tested.bChanged, CCommandLine::Edit(map, tested.disable, tested.enable));
+        CByteArray value;
+        CDisabledKeyMap::Encode(map, value);
+        EXPECT_EQ(tested.expected, Bytes(value.GetData(), value.GetData() + value.GetSize()));
+    }
+}
+
+// ---- Running it ------------------------------------------------------------------------------------
+
+class CCapturedOutput : public CCommandLineOutput
+{
+public:
+    void Write(LPCWSTR pszText, Kind kind) override
+    {
+        m_strText += pszText;
+        m_strText += L"\n";
+        m_lastKind = kind;
+    }
+
+    std::wstring m_strText;
+    Kind m_lastKind = info;
+};
+
+// Never ends the prefix's session: records what was asked and answers as told.
+class CFakeSessionControl : public CSessionControl
+{
+public:
+    BOOL ExitWindowsEx(UINT uFlags, DWORD) override
+    {
+        m_requests.push_back(uFlags);
+        return m_bAccept;
+    }
+
+    BOOL m_bAccept = TRUE;
+    std::vector<UINT> m_requests;
+};
+
+class CommandLineRunTest : public PerScopeTest
+{
+protected:
+    bool AllUsers() const { return GetParam() == Scope::AllUsers; }
+};
+
+INSTANTIATE_PER_SCOPE(CommandLineRunTest);
+
+struct RunCase
+{
+    const char* pszName;
+    std::vector<std::wstring> args;
+    Bytes stored;
+    LSTATUS setValueResult, deleteValueResult;
+    BOOL bAcceptRestart;
+    int nExit;
+    Bytes expected;
+    std::wstring strOutput;
+    bool bRestartRequested;
+};
+
+// What Wine never refuses: a write, a delete, a restart.
+TEST_P(CommandLineRunTest, ReportsAFailedWriteDeleteOrRestartWithExitCode1)
+{
+    const Bytes other = ScancodeMapValue({ { kLeftCtrl, kRightAlt } });
+    const Bytes disabled = ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } });
+    const LSTATUS ok = ERROR_SUCCESS, denied = ERROR_ACCESS_DENIED;
+    const RunCase cases[] = {
+        { "RestartAccepted", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, TRUE, exitRestartRequested, disabled,
+          L"Other mappings: 1\nStored. Asking Windows to", true },
+        { "RestartRefused", { L"/restart", L"/disable", L"LWin" }, other, ok, ok, FALSE, exitFailed, disabled,
+          ScopeTexts::For(AllUsers()).pszRequestFailed, true },
+        { "WriteFails", { L"/disable", L"LWin" }, other, denied, ok, TRUE, exitFailed, other, g_szWriteFailed },
+        { "DeleteFails", { L"/enable", L"All" }, ScancodeMapValue({ { 0, kCapsLock } }), ok, denied, TRUE, exitFailed,
+          ScancodeMapValue({ { 0, kCapsLock } }), g_szDeleteFailed },
+    };
+    for (const RunCase& tested : cases)
+    {
+        SCOPED_TRACE(tested.pszName);
+        StoreLayout(GetParam(), tested.stored);
+        CCountingRegistry registry;
+        registry.m_setValueResult = tested.setValueResult;
+        registry.m_deleteValueResult = tested.deleteValueResult;
+        CFakeSessionControl session;
+        session.m_bAccept = tested.bAcceptRestart;
+        CCapturedOutput output;
+
+        CMorvexCommandLineInfo info;
+        Parse(info, tested.args);
+        EXPECT_EQ(tested.nExit, CCommandLine::Run(info, registry, session, AllUsers(), output));
+
+        EXPECT_EQ(tested.expected, StoredLayout(GetParam()));
+        EXPECT_EQ(std::nullopt, StoredLayout(GetParam() == Scope::AllUsers ? Scope::CurrentUser : Scope::AllUsers));
+        EXPECT_NE(std::wstring::npos, output.m_strText.find(tested.strOutput)) << testing::PrintToString(output.m_strText);
+        EXPECT_EQ(tested.nExit == exitFailed, output.m_lastKind == CCommandLineOutput::error);
+        const UINT uExpectedFlags = AllUsers() ? UINT{ EWX_REBOOT } : UINT{ EWX_LOGOFF };
+        EXPECT_EQ(tested.bRestartRequested ? std::vector<UINT>{ uExpectedFlags } : std::vector<UINT>{}, session.m_requests);
+        EXPECT_EQ(0, registry.m_nOpenHandles);
+    }
+}
+}  // namespace

@@ -1,0 +1,51 @@
+// The command line's output: what it reports, and where that goes without a dialog to show it.
+#pragma once
+
+#include "framework/afxwin.h"
+
+// Where the command line's texts go. Only usage texts and errors may need someone to read them
+// when no script does.
+class CCommandLineOutput
+{
+public:
+    enum Kind
+    {
+        info,
+        usage,
+        error,
+    };
+
+    virtual ~CCommandLineOutput() = default;
+    // Lines separated by '\n'; a last '\n' ends the last line.
+    virtual void Write(LPCWSTR pszText, Kind kind) = 0;
+};
+
+// To the standard output and error the program was given when a script or agent redirected them
+// to a file or pipe; else to the console of the program that started it, when it has one; else
+// usage texts and errors go to a message box, unless the command line said /quiet.
+class CStdOutput : public CCommandLineOutput
+{
+public:
+    explicit CStdOutput(BOOL bQuiet) : m_bQuiet(bQuiet) {}
+    ~CStdOutput() override;
+    CStdOutput(const CStdOutput&) = delete;
+    CStdOutput& operator=(const CStdOutput&) = delete;
+
+    void Write(LPCWSTR pszText, Kind kind) override;
+
+private:
+    enum Sink
+    {
+        notChosen,
+        stdHandles,
+        console,
+        messageBox,
+    };
+    void ChooseSink();
+
+    BOOL m_bQuiet;
+    Sink m_sink = notChosen;
+    HANDLE m_hOut = nullptr;      // a redirected standard output or error
+    HANDLE m_hErr = nullptr;
+    HANDLE m_hConsole = nullptr;  // the parent's console screen, ours while attached
+};
