@@ -1,7 +1,8 @@
 # Builds the two Windows programs and runs every test; installs what is missing from Debian first.
 #   make         both programs: dist/x86/MorvexDisabler.exe and dist/x64/MorvexDisabler.exe
 #   make test    everything built, then every test (native and under Wine) through CTest
-#   make dist    both programs, the administrators' README.txt and SHA256SUMS in dist/MorvexDisabler-<version>.zip
+#   make dist    both programs, the administrators' README.txt and SHA256SUMS in dist/MorvexDisabler-<version>.zip;
+#                the programs in it signed with SIGN_PFX=<.pfx> [SIGN_PASSWORD_FILE=<file>] [SIGN_TIMESTAMP_URL=<url>]
 #   make run     the dialog under Wine (a screenshot in build/screenshot.png when there is no display)
 #   make fuzz    the stored-value fuzzer for FUZZ_SECONDS (600), on a copy of tests/fuzz/corpus
 #   make bench   start-up, peak memory and size against a bare dialog program, into docs/performance.md
@@ -17,7 +18,7 @@ VERSION := $(shell sed -n 's/^project.MorvexDisabler VERSION \([0-9.]*\).*/\1/p'
 # Never wine32: these machines cannot run 32-bit Linux programs, and it breaks the wine launcher.
 PACKAGES := cmake make g++ python3 googletest libgtest-dev \
 	g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 \
-	wine wine64 fonts-wine xvfb x11-apps imagemagick zip clang libclang-rt-14-dev
+	wine wine64 fonts-wine xvfb x11-apps imagemagick zip clang libclang-rt-14-dev osslsigncode openssl
 FUZZ_SECONDS ?= 600
 
 .PHONY: all deps configure build test dist run fuzz bench pictures clean
@@ -55,11 +56,12 @@ build: configure
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The zip is the same byte for byte for the same programs (see tools/package-dist.sh).
+# The zip is the same byte for byte for the same programs (see tools/package-dist.sh), unless signed.
 dist: configure
 	cmake --build $(BUILD)/x86 -j $(JOBS) --target MorvexDisabler
 	cmake --build $(BUILD)/x64 -j $(JOBS) --target MorvexDisabler
-	tools/package-dist.sh $(DIST) $(DIST)/MorvexDisabler-$(VERSION).zip
+	SIGN_PFX='$(SIGN_PFX)' SIGN_PASSWORD_FILE='$(SIGN_PASSWORD_FILE)' SIGN_TIMESTAMP_URL='$(SIGN_TIMESTAMP_URL)' \
+	  tools/package-dist.sh $(DIST) $(DIST)/MorvexDisabler-$(VERSION).zip
 
 run: build
 	tools/run-dialog.sh $(DIST)/x64/MorvexDisabler.exe $(BUILD)
