@@ -62,7 +62,11 @@ build: configure
 	cmake --build $(BUILD)/native -j $(JOBS)
 	cmake --build $(BUILD)/fuzz -j $(JOBS)
 
+# The Windows trees' prefixes are made side by side first: CTest would make them one after another
+# as it lists the tests.
 test: build
+	@for tree in $(BUILD)/x64 $(BUILD)/x86; do for prefix in wineprefix wineprefix-e2e; do \
+	  MORVEX_WINEPREFIX=$$tree/$$prefix $$tree/wine-run --prefix-only & done; done; wait
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS); status=$$?; \
 	if [ -f x86-skipped.txt ]; then echo "The x86 tests were skipped: $$(cat x86-skipped.txt)"; fi; exit $$status
 
