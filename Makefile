@@ -36,7 +36,7 @@ deps:
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:" $$missing; \
 	  SUDO=; [ "$$(id -u)" -eq 0 ] || SUDO=sudo; \
-	  case " $$missing " in *:i386\ *) dpkg --print-foreign-architectures | grep -qx i386 || $$SUDO dpkg --add-architecture i386 || exit 1;; esac; \
+	  case " $$missing " in *:i386*) dpkg --print-foreign-architectures | grep -qx i386 || $$SUDO dpkg --add-architecture i386 || exit 1;; esac; \
 	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
 
