@@ -143,7 +143,7 @@ LiveDialog OpenAndMeasure(CDialog& dlg, const std::vector<TemplateItem>& items)
 
     HANDLE hThread = ::CreateThread(
         nullptr, 0,
-        [](LPVOID pv) -> DWORD {
+        [](LPVOID pv) WINAPI -> DWORD {
             auto* pContext = static_cast<Context*>(pv);
             if (WaitUntil([&] { return pContext->pDlg->m_hWnd != nullptr && ::IsWindowVisible(pContext->pDlg->m_hWnd); }, 10000))
             {

@@ -58,7 +58,7 @@ INT_PTR CALLBACK AboutProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam
         ::UpdateWindow(hWnd);
         ::CloseHandle(::CreateThread(
             nullptr, 0,
-            [](LPVOID pv) -> DWORD {
+            [](LPVOID pv) WINAPI -> DWORD {
                 HWND hDlg = static_cast<HWND>(pv);
                 auto* pAbout = reinterpret_cast<AboutShow*>(::GetWindowLongPtrW(hDlg, DWLP_USER));
                 pAbout->bPublished = Publish(hDlg, pAbout->strFile);

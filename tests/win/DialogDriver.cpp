@@ -268,7 +268,7 @@ INT_PTR CDialogSession::Run(CDialog& dlg, const std::function<void(CUser&)>& scr
 
     HANDLE hThread = ::CreateThread(
         nullptr, 0,
-        [](LPVOID pv) -> DWORD {
+        [](LPVOID pv) WINAPI -> DWORD {
             auto* pContext = static_cast<Context*>(pv);
             CUser& driver = *pContext->pUser;
             // The dialog is there once the framework has attached it and it shows.
