@@ -12,8 +12,9 @@
 cmake_policy(VERSION 3.25)
 
 # CTest gives every test of a tree to these; MORVEX_TEST_ARCH names the tree, and
-# MORVEX_TEST_SKIP, when set, is why its tests cannot run here. The arguments go on in bracket
-# quotes, so that a list inside one (an ENVIRONMENT of two variables) stays one argument.
+# MORVEX_TEST_SKIP, when set, is why its tests cannot run here. Test names, and the names of the
+# tests and locks a test depends on, get the architecture. The arguments go on in bracket quotes,
+# so that a list inside one (an ENVIRONMENT of two variables) stays one argument.
 function(add_test name)
   if(NOT MORVEX_TEST_ARCH)
     set(code "_add_test([==[${name}]==]")
@@ -51,7 +52,7 @@ function(set_tests_properties)
       set(key "${arg}")
       set(part value)
     elseif(part STREQUAL "value")
-      if(MORVEX_TEST_ARCH AND key STREQUAL "RESOURCE_LOCK")
+      if(MORVEX_TEST_ARCH AND key MATCHES "^(RESOURCE_LOCK|DEPENDS)$")
         list(TRANSFORM arg PREPEND "${MORVEX_TEST_ARCH}.")
       endif()
       set(part key)
