@@ -11,8 +11,24 @@ const UINT WM_DRIVER_SYNC = WM_APP + 1;
 const UINT WM_DRIVER_CALL = WM_APP + 2;
 const UINT WM_DRIVER_START = WM_APP + 3;
 
+const UINT_PTR kIdleTimer = 1;
+
 LRESULT CALLBACK HelperProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_DRIVER_SYNC && wParam == kIdleTimer)
+    {
+        // A timer message comes only once nothing else waits, so the event is set after the
+        // dialog's loop has found its queue empty in between.
+        ::SetWindowLongPtrW(hWnd, GWLP_USERDATA, lParam);
+        ::SetTimer(hWnd, kIdleTimer, 20, nullptr);
+        return 0;
+    }
+    if (message == WM_TIMER && wParam == kIdleTimer)
+    {
+        ::KillTimer(hWnd, kIdleTimer);
+        ::SetEvent(reinterpret_cast<HANDLE>(::GetWindowLongPtrW(hWnd, GWLP_USERDATA)));
+        return 0;
+    }
     if (message == WM_DRIVER_SYNC)
     {
         ::SetEvent(reinterpret_cast<HANDLE>(lParam));
@@ -280,7 +296,15 @@ INT_PTR CDialogSession::Run(CDialog& dlg, const std::function<void(CUser&)>& scr
                 ADD_FAILURE() << "the dialog did not open";
                 return 0;
             }
-            driver.Sync();
+            // The dialog manager shows the dialog again the first time its queue runs empty, which
+            // would undo a minimise sent before: the script starts once that has passed.
+            ::ResetEvent(driver.m_hSynced);
+            ::PostMessageW(driver.m_hWndHelper, WM_DRIVER_SYNC, kIdleTimer, reinterpret_cast<LPARAM>(driver.m_hSynced));
+            if (::WaitForSingleObject(driver.m_hSynced, 10000) != WAIT_OBJECT_0)
+            {
+                ADD_FAILURE() << "the dialog's thread did not answer";
+                return 0;
+            }
             (*pContext->pScript)(driver);
 
             // Whatever is still open is cancelled, boxes first, so a failed step cannot hang the run.
