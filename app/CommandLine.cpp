@@ -315,19 +315,11 @@ int CCommandLine::Run(const CMorvexCommandLineInfo& info, CRegistryApi& registry
         return exitDone;
     }
 
-    switch (store.Save(map))
+    const CLayoutStore::SaveResult result = store.Save(map);
+    if (result != CLayoutStore::saved)
     {
-    case CLayoutStore::saved:
-        break;
-    case CLayoutStore::openFailed:
-        output.Write(g_szOpenFailed, CCommandLineOutput::error);
-        return exitAccessDenied;
-    case CLayoutStore::deleteFailed:
-        output.Write(g_szDeleteFailed, CCommandLineOutput::error);
-        return exitFailed;
-    case CLayoutStore::writeFailed:
-        output.Write(g_szWriteFailed, CCommandLineOutput::error);
-        return exitFailed;
+        output.Write(SaveFailureText(result), CCommandLineOutput::error);
+        return result == CLayoutStore::openFailed ? exitAccessDenied : exitFailed;
     }
 
     CString strText = StatusText(map, map.IsEmpty() ? StoredLayoutType::None : StoredLayoutType::Binary, bAllUsers);

@@ -13,6 +13,22 @@ const WCHAR g_szWriteFailed[] =
     L"This may be due to Access Rights Issue or Something Else.\n"
     L"Please drop an email with related details to support@morvexsoft.com to get this fixed.";
 
+LPCWSTR SaveFailureText(CLayoutStore::SaveResult result)
+{
+    switch (result)
+    {
+    case CLayoutStore::openFailed:
+        return g_szOpenFailed;
+    case CLayoutStore::deleteFailed:
+        return g_szDeleteFailed;
+    case CLayoutStore::writeFailed:
+        return g_szWriteFailed;
+    case CLayoutStore::saved:
+        break;
+    }
+    return nullptr;
+}
+
 const ScopeTexts& ScopeTexts::For(BOOL bAllUsers)
 {
     static const ScopeTexts s_allUsers = {

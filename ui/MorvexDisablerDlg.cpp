@@ -86,22 +86,13 @@ void CMorvexDisablerDlg::LoadLayoutFromRegistry()
 
 BOOL CMorvexDisablerDlg::SaveLayoutToRegistry()
 {
-    switch (Store().Save(m_mapDisabledKeys))
+    if (LPCWSTR pszFailure = SaveFailureText(Store().Save(m_mapDisabledKeys)))
     {
-    case CLayoutStore::saved:
-        m_bChangesPending = FALSE;
-        return TRUE;
-    case CLayoutStore::openFailed:
-        MessageBox(g_szOpenFailed, nullptr, MB_ICONHAND);
+        MessageBox(pszFailure, nullptr, MB_ICONHAND);
         return FALSE;
-    case CLayoutStore::deleteFailed:
-        MessageBox(g_szDeleteFailed, nullptr, MB_ICONHAND);
-        return FALSE;
-    case CLayoutStore::writeFailed:
-        break;
     }
-    MessageBox(g_szWriteFailed, nullptr, MB_ICONHAND);
-    return FALSE;
+    m_bChangesPending = FALSE;
+    return TRUE;
 }
 
 BOOL CMorvexDisablerDlg::CheckStoredLayout()

@@ -9,13 +9,16 @@ namespace
 // Under load, Wine now and then reports a program that died while it was being started, before
 // any code of its own ran, as ERROR_INTERNAL_ERROR (1359); started again a moment later, it runs.
 // Its cause lies in Wine, and no test is about it, so a start is tried up to three times.
-BOOL StartProcess(LPCWSTR pszPath, const std::wstring& strCommand, BOOL bInheritHandles, DWORD dwCreationFlags,
-                  STARTUPINFOW& startup, PROCESS_INFORMATION& info)
+BOOL StartProcess(const std::wstring& strPath, const std::vector<std::wstring>& args, BOOL bInheritHandles,
+                  DWORD dwCreationFlags, STARTUPINFOW& startup, PROCESS_INFORMATION& info)
 {
+    std::wstring strCommand = QuoteArgument(strPath);
+    for (const std::wstring& strArg : args)
+        strCommand += L" " + QuoteArgument(strArg);
     for (int nTry = 1;; ++nTry)
     {
         std::wstring strCommandLine = strCommand;  // CreateProcessW may write into it
-        if (::CreateProcessW(pszPath, strCommandLine.data(), nullptr, nullptr, bInheritHandles, dwCreationFlags, nullptr,
+        if (::CreateProcessW(strPath.c_str(), strCommandLine.data(), nullptr, nullptr, bInheritHandles, dwCreationFlags, nullptr,
                              nullptr, &startup, &info))
             return TRUE;
         if (::GetLastError() != ERROR_INTERNAL_ERROR || nTry == 3)
@@ -114,11 +117,8 @@ CProgram::~CProgram()
 
 std::wstring CProgram::Start(const std::wstring& strPath, const std::vector<std::wstring>& args, DWORD dwCreationFlags)
 {
-    std::wstring strCommand = QuoteArgument(strPath);
-    for (const std::wstring& strArg : args)
-        strCommand += L" " + QuoteArgument(strArg);
     STARTUPINFOW startup = { sizeof(startup) };
-    if (!StartProcess(strPath.c_str(), strCommand, FALSE, dwCreationFlags, startup, m_info))
+    if (!StartProcess(strPath, args, FALSE, dwCreationFlags, startup, m_info))
         return L"could not start " + strPath + L": error " + std::to_wstring(::GetLastError());
     ::WaitForInputIdle(m_info.hProcess, 10000);
     return L"";
@@ -284,15 +284,12 @@ RunResult RunCaptured(const std::wstring& strPath, const std::vector<std::wstrin
     }
     ::SetHandleInformation(hRead, HANDLE_FLAG_INHERIT, 0);
 
-    std::wstring strCommand = QuoteArgument(strPath);
-    for (const std::wstring& strArg : args)
-        strCommand += L" " + QuoteArgument(strArg);
     STARTUPINFOW startup = { sizeof(startup) };
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = hWrite;
     startup.hStdError = hWrite;
     PROCESS_INFORMATION info = {};
-    const BOOL bStarted = StartProcess(strPath.c_str(), strCommand, TRUE, CREATE_NO_WINDOW, startup, info);
+    const BOOL bStarted = StartProcess(strPath, args, TRUE, CREATE_NO_WINDOW, startup, info);
     ::CloseHandle(hWrite);
     if (!bStarted)
     {
