@@ -67,6 +67,7 @@ public:
     BYTE* GetData() { return m_pData; }
     void SetSize(INT_PTR nNewSize);
     void RemoveAll() { SetSize(0); }
+    void Copy(const CByteArray& src);
 
 private:
     BYTE* m_pData;

@@ -30,6 +30,20 @@ public:
     // Loads a string resource of the resource module; the text is empty when there is none.
     BOOL LoadString(UINT nID);
 
+    friend CString operator+(const CString& a, LPCWSTR b)
+    {
+        CString strResult(a);
+        strResult += b;
+        return strResult;
+    }
+    friend CString operator+(const CString& a, const CString& b) { return a + b.GetString(); }
+    friend CString operator+(LPCWSTR a, const CString& b)
+    {
+        CString strResult(a);
+        strResult += b;
+        return strResult;
+    }
+
     friend bool operator==(const CString& a, LPCWSTR b) { return a.Compare(b) == 0; }
     friend bool operator!=(const CString& a, LPCWSTR b) { return a.Compare(b) != 0; }
 

@@ -1,4 +1,5 @@
-// CAccessToken: the one owner of a token handle, with the privilege steps the program takes.
+// CAccessToken, the one owner of a token handle, with the privilege steps the program takes; and
+// CSecurityAttributes, the owner of a security descriptor made from text.
 #pragma once
 
 #include <windows.h>
@@ -23,4 +24,15 @@ public:
 
 private:
     HANDLE m_hToken = nullptr;
+};
+
+// Security attributes whose descriptor is given in the system's descriptor language (SDDL). A text
+// that does not convert leaves the descriptor null: the creator's default security.
+class CSecurityAttributes : public SECURITY_ATTRIBUTES
+{
+public:
+    explicit CSecurityAttributes(LPCWSTR pszSddl);
+    ~CSecurityAttributes() { ::LocalFree(lpSecurityDescriptor); }
+    CSecurityAttributes(const CSecurityAttributes&) = delete;
+    CSecurityAttributes& operator=(const CSecurityAttributes&) = delete;
 };

@@ -153,3 +153,12 @@ void CByteArray::SetSize(INT_PTR nNewSize)
     m_pData = pNew;
     m_nSize = nNewSize;
 }
+
+void CByteArray::Copy(const CByteArray& src)
+{
+    if (&src == this)
+        return;
+    SetSize(src.m_nSize);
+    if (m_nSize > 0)
+        memcpy(m_pData, src.m_pData, static_cast<size_t>(m_nSize));
+}

@@ -1,5 +1,7 @@
 #include "atlsecurity.h"
 
+#include <sddl.h>
+
 BOOL CAccessToken::GetProcessToken(DWORD dwDesiredAccess)
 {
     Clear();
@@ -37,4 +39,10 @@ void CAccessToken::Clear()
     if (m_hToken != nullptr)
         ::CloseHandle(m_hToken);
     m_hToken = nullptr;
+}
+
+CSecurityAttributes::CSecurityAttributes(LPCWSTR pszSddl) : SECURITY_ATTRIBUTES{ sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE }
+{
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(pszSddl, SDDL_REVISION_1, &lpSecurityDescriptor, nullptr))
+        lpSecurityDescriptor = nullptr;
 }
