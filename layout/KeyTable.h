@@ -14,10 +14,15 @@ struct DisableableKey
     uint16_t Source() const { return static_cast<uint16_t>(nPrefix << 8 | nLowByte); }
 };
 
+// Some of the table's keys: one bit per row.
+typedef unsigned KeySet;
+
 class CKeyTable
 {
 public:
     static constexpr size_t kCount = 4;
+    static constexpr KeySet kAllKeys = (1u << kCount) - 1;
+    static constexpr KeySet Bit(size_t nRow) { return 1u << nRow; }
     // Left Windows, Right Windows, Caps Lock, Left Ctrl.
     static const DisableableKey& At(size_t nRow);
 };

@@ -1,7 +1,9 @@
 #include "layout/LayoutStore.h"
 
 #include <stdlib.h>
+#include <string.h>
 
+#include "framework/afxmt.h"
 #include "framework/atlsecurity.h"
 
 const WCHAR g_szScancodeMapValue[] = L"Scancode Map";
@@ -19,7 +21,54 @@ uint16_t ParseScanCode(LPCWSTR pszText)
 {
     return static_cast<uint16_t>(_wtoi64(pszText));
 }
+
+BOOL SameBytes(const CByteArray& a, const CByteArray& b)
+{
+    return a.GetSize() == b.GetSize() && memcmp(a.GetData(), b.GetData(), static_cast<size_t>(a.GetSize())) == 0;
+}
+
+// The turn of one copy of the program at the stored layout, whichever account and session it runs
+// in: an administrator's dialog, a deployment agent as SYSTEM in session 0, a startup script.
+// Creating a name in the global namespace takes SeCreateGlobalPrivilege, which only services and
+// administrators hold, so no user can take the name first to keep the program out.
+class CLayoutLock
+{
+public:
+    // SYSTEM and the administrators may take it, whoever created it: the default rights of a SYSTEM
+    // process's objects would let an administrator's copy wait for the mutex but not release it.
+    CLayoutLock()
+        : m_access(L"D:P(A;;GA;;;SY)(A;;GA;;;BA)"), m_mutex(FALSE, L"Global\\MorvexDisabler.KeyboardLayout", &m_access),
+          m_lock(&m_mutex)
+    {
+    }
+
+    BOOL Take(DWORD dwTimeoutMs) { return m_lock.Lock(dwTimeoutMs); }
+
+private:
+    CSecurityAttributes m_access;
+    CMutex m_mutex;
+    CSingleLock m_lock;
+};
 }  // namespace
+
+LayoutChange::LayoutChange()
+{
+    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+        order[nRow] = static_cast<uint8_t>(nRow);
+}
+
+void LayoutChange::Set(size_t nRow, BOOL bDisabled)
+{
+    const KeySet bit = CKeyTable::Bit(nRow);
+    disable = bDisabled ? disable | bit : disable & ~bit;
+    enable = bDisabled ? enable & ~bit : enable | bit;
+    size_t nAt = 0;
+    while (order[nAt] != nRow)
+        ++nAt;
+    for (; nAt + 1 < CKeyTable::kCount; ++nAt)
+        order[nAt] = order[nAt + 1];
+    order[CKeyTable::kCount - 1] = static_cast<uint8_t>(nRow);
+}
 
 CString CDisabledKeyMap::KeyText(uint16_t nSource)
 {
@@ -72,6 +121,34 @@ void CDisabledKeyMap::SetKeyDisabled(CMapStringToString& map, const DisableableK
         map.RemoveKey(strKeyText);
 }
 
+KeyState CDisabledKeyMap::StateOf(const CMapStringToString& map, const DisableableKey& key, uint16_t* pnTarget)
+{
+    CString strTarget;
+    if (!map.Lookup(KeyText(key.Source()), strTarget))
+        return KeyState::enabled;
+    const uint16_t nTarget = ParseScanCode(strTarget);
+    if (pnTarget != nullptr)
+        *pnTarget = nTarget;
+    return nTarget == 0 ? KeyState::disabled : KeyState::remapped;
+}
+
+BOOL CDisabledKeyMap::Apply(CMapStringToString& map, const LayoutChange& change)
+{
+    CByteArray before, after;
+    Encode(map, before);
+    CString strKeyText;
+    for (size_t nRow : change.order)
+    {
+        const DisableableKey& key = CKeyTable::At(nRow);
+        if ((change.disable & CKeyTable::Bit(nRow)) != 0)
+            SetKeyDisabled(map, key, TRUE, strKeyText);
+        else if ((change.enable & CKeyTable::Bit(nRow)) != 0 && !(change.bKeepRemaps && StateOf(map, key) == KeyState::remapped))
+            SetKeyDisabled(map, key, FALSE, strKeyText);
+    }
+    Encode(map, after);
+    return !SameBytes(before, after);
+}
+
 BOOL CDisabledKeyMap::StartsWithTableKeys(const BYTE* pData, size_t cbData)
 {
     // Only the source low bytes of the first four entries count; bytes the value does not have
@@ -90,23 +167,39 @@ CLayoutStore::CLayoutStore(CRegistryApi& registry, BOOL bAllUsers)
 {
 }
 
-StoredLayoutType CLayoutStore::Load(CMapStringToString& map) const
+LSTATUS CLayoutStore::Load(CMapStringToString& map, StoredLayoutType* pType, CByteArray* pValue) const
 {
     map.RemoveAll();
-    CRegKey key(m_registry);
+    StoredLayoutType type = StoredLayoutType::None;
     CByteArray value;
+    CRegKey key(m_registry);
     DWORD dwType = REG_NONE;
-    if (key.Open(m_scope.hRoot, m_scope.pszPath, KEY_READ) != ERROR_SUCCESS ||
-        key.QueryValue(g_szScancodeMapValue, &dwType, value) != ERROR_SUCCESS)
-        return StoredLayoutType::None;
-    if (dwType != REG_BINARY)
-        return StoredLayoutType::NotBinary;
-    CDisabledKeyMap::Load(map, value.GetData(), static_cast<size_t>(value.GetSize()));
-    return StoredLayoutType::Binary;
+    LSTATUS status = key.Open(m_scope.hRoot, m_scope.pszPath, KEY_READ);
+    if (status == ERROR_SUCCESS)
+        status = key.QueryValue(g_szScancodeMapValue, &dwType, value);
+    if (status == ERROR_SUCCESS)
+    {
+        type = dwType == REG_BINARY ? StoredLayoutType::Binary : StoredLayoutType::NotBinary;
+        if (type == StoredLayoutType::Binary)
+            CDisabledKeyMap::Load(map, value.GetData(), static_cast<size_t>(value.GetSize()));
+    }
+    else if (status == ERROR_FILE_NOT_FOUND)
+    {
+        status = ERROR_SUCCESS;
+    }
+    if (pType != nullptr)
+        *pType = type;
+    if (pValue != nullptr)
+        pValue->Copy(value);
+    return status;
 }
 
-CLayoutStore::SaveResult CLayoutStore::Save(const CMapStringToString& map) const
+CLayoutStore::SaveResult CLayoutStore::Save(const CMapStringToString& map, LSTATUS* pStatus) const
 {
+    LSTATUS status = ERROR_SUCCESS;
+    if (pStatus == nullptr)
+        pStatus = &status;
+
     {
         // The current user's key may not exist yet. Whether this works shows in the open below.
         CRegKey created(m_registry);
@@ -114,22 +207,75 @@ CLayoutStore::SaveResult CLayoutStore::Save(const CMapStringToString& map) const
     }
 
     CRegKey key(m_registry);
-    if (key.Open(m_scope.hRoot, m_scope.pszPath, KEY_ALL_ACCESS) != ERROR_SUCCESS)
+    *pStatus = key.Open(m_scope.hRoot, m_scope.pszPath, KEY_ALL_ACCESS);
+    if (*pStatus != ERROR_SUCCESS)
         return openFailed;
 
     if (map.IsEmpty())
     {
-        const LSTATUS status = key.DeleteValue(g_szScancodeMapValue);
-        return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? saved : deleteFailed;
+        *pStatus = key.DeleteValue(g_szScancodeMapValue);
+        if (*pStatus == ERROR_FILE_NOT_FOUND)
+            *pStatus = ERROR_SUCCESS;
+        return *pStatus == ERROR_SUCCESS ? saved : deleteFailed;
     }
 
     // Written as binary whatever was stored before: a value of another type never took effect.
     CByteArray value;
     CDisabledKeyMap::Encode(map, value);
-    if (key.SetValue(g_szScancodeMapValue, REG_BINARY, value.GetData(), static_cast<DWORD>(value.GetSize())) != ERROR_SUCCESS)
+    *pStatus = key.SetValue(g_szScancodeMapValue, REG_BINARY, value.GetData(), static_cast<DWORD>(value.GetSize()));
+    if (*pStatus != ERROR_SUCCESS)
         return writeFailed;
     key.Flush();
     return saved;
+}
+
+LayoutEdit::Result CLayoutStore::Edit(const LayoutChange& change, LayoutEdit& edit, DWORD dwLockTimeoutMs) const
+{
+    edit.result = EditLocked(change, edit, dwLockTimeoutMs);
+    if (!edit.bWritten)
+    {
+        edit.typeAfter = edit.typeBefore;
+        edit.after.Copy(edit.before);
+    }
+    return edit.result;
+}
+
+LayoutEdit::Result CLayoutStore::EditLocked(const LayoutChange& change, LayoutEdit& edit, DWORD dwLockTimeoutMs) const
+{
+    edit.bWritten = FALSE;
+    edit.status = ERROR_SUCCESS;
+    edit.typeBefore = StoredLayoutType::None;
+    edit.before.RemoveAll();
+
+    // Held from the read to the write and no longer: never while anyone is asked anything.
+    CLayoutLock lock;
+    if (!lock.Take(dwLockTimeoutMs))
+        return LayoutEdit::busy;
+
+    CMapStringToString map;
+    edit.status = Load(map, &edit.typeBefore, &edit.before);
+    if (edit.status != ERROR_SUCCESS)
+        return LayoutEdit::readFailed;
+    if (!CDisabledKeyMap::Apply(map, change))
+        return LayoutEdit::done;
+
+    switch (Save(map, &edit.status))
+    {
+    case openFailed:
+        return LayoutEdit::openFailed;
+    case deleteFailed:
+        return LayoutEdit::deleteFailed;
+    case writeFailed:
+        return LayoutEdit::writeFailed;
+    case saved:
+        break;
+    }
+    edit.bWritten = TRUE;
+    edit.typeAfter = map.IsEmpty() ? StoredLayoutType::None : StoredLayoutType::Binary;
+    edit.after.RemoveAll();
+    if (!map.IsEmpty())
+        CDisabledKeyMap::Encode(map, edit.after);
+    return LayoutEdit::done;
 }
 
 BOOL CLayoutStore::CheckStoredLayout(LPCWSTR pszBackupFile) const

@@ -18,6 +18,34 @@ struct CLayoutScope
 
 extern const WCHAR g_szScancodeMapValue[];
 
+// A key of the table is left alone, switched off (sent to nothing), or sent to another key.
+enum class KeyState
+{
+    enabled,
+    disabled,
+    remapped,
+};
+
+// A change to some of the table's keys. A key to disable is sent to nothing, in its place when it
+// has a mapping already, else last; a key to enable loses its mapping, whatever it was.
+struct LayoutChange
+{
+    LayoutChange();
+
+    // Asks for the key to be switched off or on, after every key asked for before.
+    void Set(size_t nRow, BOOL bDisabled);
+    BOOL IsEmpty() const { return (disable | enable) == 0; }
+
+    KeySet disable = 0;
+    KeySet enable = 0;
+    // Enabling leaves a key that another tool sent to another key as it is: that mapping is the
+    // other tool's, not a key this program switched off.
+    BOOL bKeepRemaps = FALSE;
+    // The rows in the order their keys are changed, which is the order new mappings are added in:
+    // the table's order unless Set said otherwise.
+    uint8_t order[CKeyTable::kCount];
+};
+
 // The disabled-key map holds one entry per stored or chosen mapping: the source scan code (prefix
 // in the high byte) as decimal text, mapped to the target scan code as decimal text. Entries keep
 // the order they were read or added in, so an unchanged map writes back the value it was read from.
@@ -41,6 +69,12 @@ public:
 
     // The first four stored mappings are the four table keys in table order.
     static BOOL StartsWithTableKeys(const BYTE* pData, size_t cbData);
+
+    // What the map does with a table key, and with pnTarget, where a remapped key goes.
+    static KeyState StateOf(const CMapStringToString& map, const DisableableKey& key, uint16_t* pnTarget = nullptr);
+    // Ticks and clears keys as the dialog's check boxes do. TRUE when the value the map stands for
+    // is now different.
+    static BOOL Apply(CMapStringToString& map, const LayoutChange& change);
 };
 
 // What a scope holds under "Scancode Map". The keyboard driver reads a binary value only: a value
@@ -50,6 +84,31 @@ enum class StoredLayoutType
     None,
     Binary,
     NotBinary,
+};
+
+// What one edit of a scope's stored layout found and did.
+struct LayoutEdit
+{
+    enum Result
+    {
+        done,          // the value holds the change, written now or already
+        busy,          // another copy of the program kept the layout for itself too long
+        readFailed,    // the stored value could not be read: nothing was written
+        openFailed,    // the scope's key cannot be opened for writing
+        deleteFailed,  // the value cannot be removed
+        writeFailed,   // the value cannot be written
+    };
+
+    Result result = done;
+    // The system's code of the step that failed.
+    LSTATUS status = ERROR_SUCCESS;
+    BOOL bWritten = FALSE;
+    // The value as stored before and after, of whatever type; empty for none. After a failure, or
+    // when nothing needed writing, after is a copy of before.
+    StoredLayoutType typeBefore = StoredLayoutType::None;
+    CByteArray before;
+    StoredLayoutType typeAfter = StoredLayoutType::None;
+    CByteArray after;
 };
 
 // The stored layout of one scope: read, written and checked with no user interface, so that every
@@ -65,14 +124,23 @@ public:
         writeFailed,   // the value cannot be written
     };
 
+    // How long an edit waits for another copy of the program to finish its own.
+    static constexpr DWORD kLockTimeoutMs = 10000;
+
     CLayoutStore(CRegistryApi& registry, BOOL bAllUsers);
 
-    // Replaces the map's entries with every stored mapping, in stored order. A missing key or
-    // value, one that cannot be read, or one that is not binary reads as no mapping at all.
-    StoredLayoutType Load(CMapStringToString& map) const;
+    // Replaces the map's entries with every stored mapping, in stored order; a value that is not
+    // binary holds none. ERROR_SUCCESS also when the key or the value is missing: nothing is stored.
+    // Any other status is a read that failed, which must not pass for "nothing stored", or a save
+    // after it would drop every mapping of other tools. pValue gets the value's bytes as stored.
+    LSTATUS Load(CMapStringToString& map, StoredLayoutType* pType = nullptr, CByteArray* pValue = nullptr) const;
     // Writes the map as a well-formed value, or removes the value when the map is empty; the
-    // scope's key is created when it is missing.
-    SaveResult Save(const CMapStringToString& map) const;
+    // scope's key is created when it is missing. pStatus gets the system's code of a failed step.
+    SaveResult Save(const CMapStringToString& map, LSTATUS* pStatus = nullptr) const;
+    // Reads the value afresh, applies the change to it and writes it when that changed it: what
+    // another program stored since the caller last read the value stays. Copies of this program
+    // take turns, so that none writes over a value another has read and not yet written.
+    LayoutEdit::Result Edit(const LayoutChange& change, LayoutEdit& edit, DWORD dwLockTimeoutMs = kLockTimeoutMs) const;
     // Backs the scope's key up to pszBackupFile, then tells whether the stored value starts with the
     // four table keys in table order (TRUE too when nothing binary is stored).
     BOOL CheckStoredLayout(LPCWSTR pszBackupFile) const;
@@ -82,6 +150,8 @@ public:
     static void BackUpKey(CRegKey& key, LPCWSTR pszFile);
 
 private:
+    LayoutEdit::Result EditLocked(const LayoutChange& change, LayoutEdit& edit, DWORD dwLockTimeoutMs) const;
+
     CRegistryApi& m_registry;
     CLayoutScope m_scope;
 };

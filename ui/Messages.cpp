@@ -13,6 +13,11 @@ const WCHAR g_szWriteFailed[] =
     L"This may be due to Access Rights Issue or Something Else.\n"
     L"Please drop an email with related details to support@morvexsoft.com to get this fixed.";
 
+const WCHAR g_szReadFailed[] = L"Could Not Read Keyboard Layout from Registry Database, so Nothing was Changed.\n\n";
+const WCHAR g_szLayoutBusy[] =
+    L"Another Copy of this Application is Changing the Keyboard Layout, so Nothing was Changed.\n\n"
+    L"Please Try Again in a Moment.";
+
 LPCWSTR SaveFailureText(CLayoutStore::SaveResult result)
 {
     switch (result)
@@ -27,6 +32,50 @@ LPCWSTR SaveFailureText(CLayoutStore::SaveResult result)
         break;
     }
     return nullptr;
+}
+
+CString EditFailureText(const LayoutEdit& edit)
+{
+    switch (edit.result)
+    {
+    case LayoutEdit::busy:
+        return g_szLayoutBusy;
+    case LayoutEdit::readFailed:
+    {
+        CString strText(g_szReadFailed);
+        strText += SystemErrorText(static_cast<DWORD>(edit.status));
+        return strText;
+    }
+    case LayoutEdit::openFailed:
+        return g_szOpenFailed;
+    case LayoutEdit::deleteFailed:
+        return g_szDeleteFailed;
+    case LayoutEdit::writeFailed:
+        return g_szWriteFailed;
+    case LayoutEdit::done:
+        break;
+    }
+    return CString();
+}
+
+CString SystemErrorText(DWORD dwError)
+{
+    LPWSTR pszMessage = nullptr;
+    const DWORD cch = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                       nullptr, dwError, 0, reinterpret_cast<LPWSTR>(&pszMessage), 0, nullptr);
+    CString strText;
+    if (cch == 0)
+        strText.Format(L"Error %lu.", dwError);
+    else
+    {
+        DWORD cchText = cch;
+        while (cchText > 0 && (pszMessage[cchText - 1] == L'\r' || pszMessage[cchText - 1] == L'\n' || pszMessage[cchText - 1] == L' '))
+            --cchText;
+        pszMessage[cchText] = L'\0';
+        strText = pszMessage;
+    }
+    ::LocalFree(pszMessage);
+    return strText;
 }
 
 const ScopeTexts& ScopeTexts::For(BOOL bAllUsers)

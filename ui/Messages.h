@@ -9,8 +9,17 @@
 extern const WCHAR g_szOpenFailed[];
 extern const WCHAR g_szDeleteFailed[];
 extern const WCHAR g_szWriteFailed[];
+// An edit that wrote nothing: the value could not be read, or another copy kept it too long.
+extern const WCHAR g_szReadFailed[];
+extern const WCHAR g_szLayoutBusy[];
 // The message of a save that failed; null for one that worked.
 LPCWSTR SaveFailureText(CLayoutStore::SaveResult result);
+// The dialog's message of an edit of the stored layout that failed.
+CString EditFailureText(const LayoutEdit& edit);
+
+// The system's own text for an error code, without its line break; the code itself when the system
+// has none.
+CString SystemErrorText(DWORD dwError);
 
 // What the restart or the log-off of a scope asks and reports, and how it is requested.
 struct ScopeTexts

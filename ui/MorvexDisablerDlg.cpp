@@ -11,6 +11,11 @@ const WCHAR s_szScopeEntry[] = L"m_bApplyChangesForAllUsers";
 const WCHAR s_szWebAddress[] = L"http://www.morvexsoft.com/";
 
 const WCHAR s_szBackupFile[] = L"D:\\RegistryData.reg";
+
+// How long OK waits for another copy's edit of the layout, which takes a moment at most. The window
+// does not answer meanwhile, and Windows shows a window that has not answered for five seconds as
+// hung.
+const DWORD s_dwLayoutWaitMs = 2000;
 }  // namespace
 
 CMorvexDisablerDlg::CMorvexDisablerDlg(CWnd* pParent)
@@ -75,23 +80,39 @@ CLayoutStore CMorvexDisablerDlg::Store() const
     return CLayoutStore(*m_pRegistry, m_bApplyChangesForAllUsers);
 }
 
+void CMorvexDisablerDlg::ShowKeysOf(const CMapStringToString& map)
+{
+    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+        KeyMember(nRow) = CDisabledKeyMap::Contains(map, CKeyTable::At(nRow).Source());
+    UpdateData(FALSE);
+}
+
 void CMorvexDisablerDlg::LoadLayoutFromRegistry()
 {
     m_bChangesPending = FALSE;
+    m_changeClicked = LayoutChange();
+    // A value that cannot be read shows no key switched off; the save reads it again before it
+    // writes anything, so nothing is lost by it.
     Store().Load(m_mapDisabledKeys);
-    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
-        KeyMember(nRow) = CDisabledKeyMap::Contains(m_mapDisabledKeys, CKeyTable::At(nRow).Source());
-    UpdateData(FALSE);
+    ShowKeysOf(m_mapDisabledKeys);
 }
 
 BOOL CMorvexDisablerDlg::SaveLayoutToRegistry()
 {
-    if (LPCWSTR pszFailure = SaveFailureText(Store().Save(m_mapDisabledKeys)))
+    LayoutEdit edit;
+    if (Store().Edit(m_changeClicked, edit, s_dwLayoutWaitMs) != LayoutEdit::done)
     {
-        MessageBox(pszFailure, nullptr, MB_ICONHAND);
+        MessageBox(EditFailureText(edit), nullptr, MB_ICONHAND);
         return FALSE;
     }
+
+    // The dialog holds what is stored now, other programs' changes included.
     m_bChangesPending = FALSE;
+    m_changeClicked = LayoutChange();
+    m_mapDisabledKeys.RemoveAll();
+    if (edit.typeAfter == StoredLayoutType::Binary)
+        CDisabledKeyMap::Load(m_mapDisabledKeys, edit.after.GetData(), static_cast<size_t>(edit.after.GetSize()));
+    ShowKeysOf(m_mapDisabledKeys);
     return TRUE;
 }
 
@@ -228,6 +249,7 @@ void CMorvexDisablerDlg::OnKeyClicked(size_t nRow)
     m_bChangesPending = TRUE;
     UpdateData(TRUE);
     CDisabledKeyMap::SetKeyDisabled(m_mapDisabledKeys, CKeyTable::At(nRow), KeyMember(nRow), m_strKeyText);
+    m_changeClicked.Set(nRow, KeyMember(nRow));
 }
 
 void CMorvexDisablerDlg::OnBnClickedLeftWindowsKey() { OnKeyClicked(0); }

@@ -22,6 +22,9 @@ public:
     // Layout state.
     CMapStringToString m_mapDisabledKeys;
     BOOL m_bChangesPending;
+    // The keys whose box the user clicked since the stored layout was read, as the boxes show them
+    // now: OK changes only these.
+    LayoutChange m_changeClicked;
     CString m_strKeyText;
     HICON m_hIcon;
     BOOL m_bDisableLeftWindowsKey;
@@ -35,7 +38,8 @@ public:
     CSessionControl* m_pSessionControl;
     CWebBrowserLauncher* m_pWebBrowser;
 
-    // The stored layout of the current scope, with the messages that say why a save failed.
+    // The stored layout of the current scope, with the messages that say why a save failed. The
+    // save reads the value afresh and changes only the keys the user clicked.
     void LoadLayoutFromRegistry();
     BOOL SaveLayoutToRegistry();
     BOOL CheckStoredLayout();
@@ -68,6 +72,8 @@ protected:
 
 private:
     CLayoutStore Store() const;
+    // The boxes show the map: a key's box is ticked for any mapping of the key.
+    void ShowKeysOf(const CMapStringToString& map);
     // One step of every key check box: the change is pending and the map follows the box.
     void OnKeyClicked(size_t nRow);
     void OpenWebSite();

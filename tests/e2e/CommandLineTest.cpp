@@ -22,6 +22,15 @@ Scope Other(Scope scope)
     return scope == Scope::AllUsers ? Scope::CurrentUser : Scope::AllUsers;
 }
 
+// What stands in the way of a run.
+enum class Obstacle
+{
+    none,
+    writesDenied,  // the key's permissions let it be read only
+    readsDenied,   // the key's permissions let it be written only
+    lockHeld,      // another copy is in the middle of its edit
+};
+
 struct CommandLineCase
 {
     const char* pszName;
@@ -32,7 +41,7 @@ struct CommandLineCase
     Bytes expected;          // after; empty: no value
     std::wstring strOutput;  // a part of what it printed
     DWORD dwStoredType = REG_BINARY;
-    bool bDenyWrites = false;
+    Obstacle obstacle = Obstacle::none;
 };
 
 class CommandLineTest : public StoredLayoutTest
@@ -48,6 +57,9 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
     // As long as Windows lets a command line be: 32,767 characters with the terminator.
     const std::wstring strLongest = L"/" + std::wstring(32766 - QuoteArgument(ProgramPath()).size() - 2, L'x');
     const std::wstring strUsage = L"\r\n\r\nUsage: MorvexDisabler [/disable KEYS]";
+    const std::wstring strMachineKey = L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout";
+    const std::wstring strDenied = SystemMessage(ERROR_ACCESS_DENIED);
+    const Bytes capsToCtrl = ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kLeftWindows } });
 
     const CommandLineCase cases[] = {
         { "Status", { L"/status" }, all, Untouchable(ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } })), 0,
@@ -72,8 +84,30 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
         { "BothListsInTheUsersScope", { L"/enable", L"LWin", L"/disable", L"RWin,LCtrl" }, user,
           ScancodeMapValue({ { 0, kLeftWindows } }), 3010, ScancodeMapValue({ { 0, kRightWindows }, { 0, kLeftCtrl } }),
           L"Stored. Log off and log on again for the changes to be in effect.\r\n" },
+        // Another tool's remap is no key switched off.
+        { "StatusOfRemaps", { L"/status" }, all, ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { kRightAlt, kLeftWindows } }), 0,
+          ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { kRightAlt, kLeftWindows } }),
+          L"Left Windows: remapped to scan code 0xE038\r\nRight Windows: enabled\r\nCaps Lock: remapped to Left Ctrl\r\n" },
+        { "EnableLeavesARemap", { L"/enable", L"All" }, all, capsToCtrl, 3010, ScancodeMapValue({ { kLeftCtrl, kCapsLock } }),
+          L"Caps Lock: remapped to Left Ctrl\r\nLeft Ctrl: enabled\r\nScope: all users (" + strMachineKey +
+              L")\r\nOther mappings: 0\r\nCaps Lock is remapped to Left Ctrl by another mapping, which is not this program's: left as "
+              L"it is.\r\nStored." },
+        { "DisableReplacesARemap", { L"/disable", L"CapsLock" }, all, capsToCtrl, 3010,
+          ScancodeMapValue({ { 0, kCapsLock }, { 0, kLeftWindows } }),
+          L"Caps Lock was remapped to Left Ctrl by another mapping: now it is switched off.\r\nStored." },
         { "KeyCannotBeOpenedForWriting", { L"/disable", L"LWin" }, all, other, 5, other,
-          L"Could Not Open Registry Database Key to Store Data.\r\n\r\nThis may be due to", REG_BINARY, true },
+          L"Could not open " + strMachineKey + L" for writing: " + strDenied + L"\r\nNothing was changed.\r\n", REG_BINARY,
+          Obstacle::writesDenied },
+        // Not read is not "nothing stored": a write after it would drop the other tool's mapping.
+        { "ValueCannotBeRead", { L"/disable", L"LWin" }, all, other, 5, other,
+          L"Could not read the value \"Scancode Map\" of " + strMachineKey + L": " + strDenied + L"\r\nNothing was changed.\r\n",
+          REG_BINARY, Obstacle::readsDenied },
+        { "StatusOfAValueThatCannotBeRead", { L"/status" }, user, other, 5, other,
+          L"Could not read the value \"Scancode Map\" of HKEY_CURRENT_USER\\Keyboard Layout: " + strDenied + L"\r\n", REG_BINARY,
+          Obstacle::readsDenied },
+        { "AnotherCopyKeepsTheLayout", { L"/enable", L"All" }, all, twoDisabled, 1618, twoDisabled,
+          L"Another copy of the program kept the keyboard layout for more than 10 seconds.\r\nNothing was changed.\r\n", REG_BINARY,
+          Obstacle::lockHeld },
         { "Usage", { L"/?" }, all, other, 0, other, L"  /status        show which keys are switched off" },
         // Bad input: the usage text, nothing written.
         { "UnknownSwitch", { L"/disable", L"LWin", L"/force" }, all, other, 87, other, L"Unknown switch \"/force\"." + strUsage },
@@ -83,7 +117,13 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
         { "KeyInBothLists", { L"/disable", L"All", L"/enable", L"CapsLock" }, all, other, 87, other,
           L"Named in both /disable and /enable: CapsLock." + strUsage },
         { "RepeatedSwitch", { L"/disable", L"LWin", L"-Disable", L"RWin" }, all, other, 87, other, L"The switch /disable is given twice." + strUsage },
-        { "StrayArgument", { L"/disable", L"LWin", L"RWin" }, all, other, 87, other, L"Unexpected argument \"RWin\"." + strUsage },
+        { "StrayArgument", { L"/disable", L"LWin", L"RWin" }, all, other, 87, other,
+          L"Unexpected argument \"RWin\" after the list of /disable: separate the keys with commas, and quote a list that holds "
+          L"spaces, as in /disable \"LWin RWin\"." + strUsage },
+        { "UnquotedListWithASpace", { L"/disable", L"LWin,", L"RWin" }, all, other, 87, other,
+          L"Unexpected argument \"RWin\" after the list of /disable: separate the keys with commas, and quote a list that holds "
+          L"spaces, as in /disable \"LWin, RWin\"." + strUsage },
+        { "UsageBesideAChange", { L"/disable", L"RWin", L"/?" }, all, other, 87, other, L"/? goes alone" },
         { "LongestCommandLine", { strLongest }, all, other, 87, other, L"Unknown switch \"/xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\"." + strUsage },
     };
     for (const CommandLineCase& tested : cases)
@@ -95,12 +135,16 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
             RemoveStoredLayout(tested.scope);
         else
             StoreLayout(tested.scope, tested.stored, tested.dwStoredType);
-        std::optional<CDenyLayoutWrites> deny;
-        if (tested.bDenyWrites)
-            deny.emplace(tested.scope);
+        std::optional<CDenyLayoutAccess> deny;
+        if (tested.obstacle == Obstacle::writesDenied || tested.obstacle == Obstacle::readsDenied)
+            deny.emplace(tested.scope, tested.obstacle == Obstacle::writesDenied ? CDenyLayoutAccess::writes : CDenyLayoutAccess::reads);
+        std::optional<CHoldLayoutLock> lock;
+        if (tested.obstacle == Obstacle::lockHeld)
+            lock.emplace();
 
         const RunResult result = RunCaptured(ProgramPath(), tested.args);
         deny.reset();
+        lock.reset();
 
         EXPECT_EQ(tested.dwExit, result.dwExitCode);
         EXPECT_NE(std::wstring::npos, result.strOutput.find(tested.strOutput)) << testing::PrintToString(result.strOutput);

@@ -242,6 +242,16 @@ bool OwnsAnyWindow(DWORD dwProcessId)
     return query.second;
 }
 
+std::wstring SystemMessage(DWORD dwError)
+{
+    WCHAR sz[512] = {};
+    ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError, 0, sz, std::size(sz), nullptr);
+    std::wstring strText = sz;
+    while (!strText.empty() && (strText.back() == L'\n' || strText.back() == L'\r' || strText.back() == L' '))
+        strText.pop_back();
+    return strText;
+}
+
 std::wstring OwnFolder()
 {
     WCHAR szPath[MAX_PATH] = {};

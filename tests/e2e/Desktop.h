@@ -88,6 +88,9 @@ struct RunResult
 };
 RunResult RunCaptured(const std::wstring& strPath, const std::vector<std::wstring>& args, DWORD dwTimeoutMs = 30000);
 
+// The system's text for an error code, as a program shows it, without the line break.
+std::wstring SystemMessage(DWORD dwError);
+
 // This test program's own folder, without a trailing backslash.
 std::wstring OwnFolder();
 // A command line argument quoted as the C run-time reads it back.

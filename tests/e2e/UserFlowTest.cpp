@@ -2,6 +2,7 @@
 #include <fstream>
 
 #include "ProgramTest.h"
+#include "RegistryFixture.h"
 
 namespace
 {
@@ -114,24 +115,94 @@ INSTANTIATE_TEST_SUITE_P(
                  L"00000000 00000000 02000000 00003A00 00000000" }),
     [](const testing::TestParamInfo<Ticking>& tested) { return std::string(tested.param.pszName); });
 
-TEST_F(UserFlowTest, KeepsWhatAnotherToolStoredByteForByte)
+// OK with other writers of the value about: Left Windows is ticked and OK pressed; Left Windows
+// joins whatever is stored at that moment, or, where the value cannot be had, nothing is written.
+struct OkWithOthers
 {
-    // Caps Lock made a Ctrl key, and Right Alt made Right Ctrl (both extended).
-    AddBinary(g_szMachineLayout, g_szScancodeMap, L"00000000 00000000 03000000 1D003A00 1DE038E0 00000000");
+    const char* pszName;
+    const WCHAR* pszStored;    // when the program starts
+    const WCHAR* pszMeanwhile; // what another program stores while the dialog is open; null: nothing
+    enum Obstacle
+    {
+        none,
+        readsDenied,  // the key's permissions let it be written only
+        lockHeld,     // another copy is in the middle of its edit
+    } obstacle;
+    const WCHAR* pszError;     // the start of the error box OK shows, the first time; null: none
+    const WCHAR* pszExpected;  // the all-users value at the end
+};
+
+void PrintTo(const OkWithOthers& tested, std::ostream* pStream)
+{
+    *pStream << tested.pszName;
+}
+
+class OkWithOthersTest : public UserFlowTest, public testing::WithParamInterface<OkWithOthers>
+{
+};
+
+TEST_P(OkWithOthersTest, AddsTheTickedKeyToWhatIsStoredAtOk)
+{
+    const OkWithOthers& tested = GetParam();
+    AddBinary(g_szMachineLayout, g_szScancodeMap, tested.pszStored);
+    std::optional<CDenyLayoutAccess> deny;
+    if (tested.obstacle == OkWithOthers::readsDenied)
+        deny.emplace(Scope::AllUsers, CDenyLayoutAccess::reads);
     ASSERT_TRUE(Open());
     // A mapped key counts as switched off, whatever it was mapped to.
-    EXPECT_TRUE(IsChecked(m_hWndMain, g_szCapsLock));
+    EXPECT_EQ(tested.obstacle != OkWithOthers::readsDenied, IsChecked(m_hWndMain, g_szCapsLock));
     EXPECT_FALSE(IsChecked(m_hWndMain, g_szLeftWindows));
 
     Toggle(m_hWndMain, g_szLeftWindows);
+    if (tested.pszMeanwhile != nullptr)
+        AddBinary(g_szMachineLayout, g_szScancodeMap, tested.pszMeanwhile);
+    std::optional<CHoldLayoutLock> lock;
+    if (tested.obstacle == OkWithOthers::lockHeld)
+        lock.emplace();
     ClickButton(m_hWndMain, L"OK");
-    const BoxView box = WaitForBox();
-    ASSERT_TRUE(box);
-    ClickButton(box.hWnd, L"No");
+    if (tested.pszError != nullptr)
+    {
+        // The edit waits for another copy a moment.
+        const BoxView error = WaitForBox(10000);
+        ASSERT_TRUE(error) << "no error box";
+        EXPECT_EQ(0u, error.strText.find(tested.pszError)) << testing::PrintToString(error.strText);
+        EXPECT_EQ(std::vector<std::wstring>{ L"OK" }, error.buttons);
+        ClickButton(error.hWnd, L"OK");
+        EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(error.hWnd); }));
+        EXPECT_TRUE(Program().Running());
+        EXPECT_TRUE(IsChecked(m_hWndMain, g_szLeftWindows));
+        // Once the obstacle is gone, OK goes through.
+        deny.reset();
+        lock.reset();
+        ClickButton(m_hWndMain, L"OK");
+    }
+    const BoxView question = WaitForBox();
+    ASSERT_TRUE(question) << "no question after OK";
+    EXPECT_EQ(g_szRestartQuestion, question.strText);
+    ClickButton(question.hWnd, L"No");
     ExpectProgramEnds();
 
-    EXPECT_EQ(Hex(L"00000000 00000000 04000000 1D003A00 1DE038E0 00005BE0 00000000"), QueryValue(g_szMachineLayout, g_szScancodeMap));
+    EXPECT_EQ(Hex(tested.pszExpected), QueryValue(g_szMachineLayout, g_szScancodeMap));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OkWithOthersTest,
+    testing::Values(
+        // Caps Lock made a Ctrl key, and Right Alt made Right Ctrl (both extended): kept byte for byte.
+        OkWithOthers{ "KeepsAnotherToolsMappings", L"00000000 00000000 03000000 1D003A00 1DE038E0 00000000", nullptr,
+                      OkWithOthers::none, nullptr, L"00000000 00000000 04000000 1D003A00 1DE038E0 00005BE0 00000000" },
+        // Left Alt switched off while the dialog is open.
+        OkWithOthers{ "KeepsWhatAnotherProgramStoredWhileOpen", L"00000000 00000000 02000000 1D003A00 00000000",
+                      L"00000000 00000000 03000000 1D003A00 00003800 00000000", OkWithOthers::none, nullptr,
+                      L"00000000 00000000 04000000 1D003A00 00003800 00005BE0 00000000" },
+        OkWithOthers{ "WritesNothingOverAValueItCannotRead", L"00000000 00000000 02000000 1D003A00 00000000", nullptr,
+                      OkWithOthers::readsDenied,
+                      L"Could Not Read Keyboard Layout from Registry Database, so Nothing was Changed.\n\n",
+                      L"00000000 00000000 03000000 1D003A00 00005BE0 00000000" },
+        OkWithOthers{ "WaitsForAnotherCopysEdit", L"00000000 00000000 02000000 1D003A00 00000000", nullptr, OkWithOthers::lockHeld,
+                      L"Another Copy of this Application is Changing the Keyboard Layout, so Nothing was Changed.",
+                      L"00000000 00000000 03000000 1D003A00 00005BE0 00000000" }),
+    [](const testing::TestParamInfo<OkWithOthers>& tested) { return std::string(tested.param.pszName); });
 
 TEST_F(UserFlowTest, StoredSettingForTheCurrentUserUsesTheUsersOwnLayout)
 {

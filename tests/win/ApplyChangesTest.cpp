@@ -168,9 +168,9 @@ TEST_P(ApplyChangesTest, OkStoresAsksAndRestartsOrLogsOffAsAnswered)
         StoreLayout(GetParam(), stored);
         m_session.m_requests.clear();
         m_session.m_bAccept = okCase.bRequestAccepted;
-        std::optional<CDenyLayoutWrites> deny;
+        std::optional<CDenyLayoutAccess> deny;
         if (okCase.bDenyWrites)
-            deny.emplace(GetParam());
+            deny.emplace(GetParam(), CDenyLayoutAccess::writes);
 
         const INT_PTR nResult = RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
             SCOPED_TRACE(okCase.pszName);  // traces are the thread's own
@@ -227,22 +227,50 @@ TEST_P(ApplyChangesTest, OkStoresAsksAndRestartsOrLogsOffAsAnswered)
     }
 }
 
-TEST_P(ApplyChangesTest, AKeyTickedAndClearedAgainIsStillStoredAndAskedAbout)
+struct MeanwhileCase
 {
-    const Bytes stored = ScancodeMapValue({ { 0, kCapsLock } });
-    StoreLayout(GetParam(), stored);
-    const INT_PTR nResult = RunDialog([&](CUser& user, CMorvexDisablerDlg&) {
-        user.Click(IDC_RIGHT_WINDOWS_KEY);
-        user.Click(IDC_RIGHT_WINDOWS_KEY);
-        // Another tool changes the value meanwhile: only a new store brings the dialog's layout back.
-        StoreLayout(GetParam(), ScancodeMapValue({ { 0, kRightAlt } }));
-        user.Click(IDOK);
-        const MessageBoxView question = user.WaitForMessageBox();
-        ExpectBox(question, user.Dialog(), Question(), { IDYES, IDNO }, IDI_QUESTION);
-        user.Answer(question, IDNO);
-    });
-    EXPECT_EQ(IDOK, nResult);
-    EXPECT_EQ(stored, StoredLayout(GetParam()));
+    const char* pszName;
+    Bytes stored;                   // when the dialog opens
+    std::vector<int> clicks;
+    std::optional<Bytes> meanwhile; // what another program stores before OK; nothing: it deletes the value
+    std::optional<Bytes> expected;
+};
+
+// OK changes only the keys the user clicked, in the value as it is stored at that moment.
+TEST_P(ApplyChangesTest, OkAppliesTheClickedKeysToWhatAnotherProgramStoredMeanwhile)
+{
+    const MeanwhileCase cases[] = {
+        // Still pending: OK asks, though there is nothing to write.
+        { "TickedAndClearedAgain", ScancodeMapValue({ { 0, kCapsLock } }), { IDC_RIGHT_WINDOWS_KEY, IDC_RIGHT_WINDOWS_KEY },
+          ScancodeMapValue({ { 0, kRightAlt } }), ScancodeMapValue({ { 0, kRightAlt } }) },
+        { "Ticked", ScancodeMapValue({ { kLeftCtrl, kCapsLock } }), { IDC_LEFT_WINDOWS_KEY },
+          ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, 0x0038 } }),
+          ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, 0x0038 }, { 0, kLeftWindows } }) },
+        { "Cleared", ScancodeMapValue({ { 0, kCapsLock }, { 0, kLeftWindows } }), { IDC_CAPS_LOCK_KEY },
+          ScancodeMapValue({ { 0, kCapsLock }, { 0, kLeftWindows }, { 0, kRightCtrl } }),
+          ScancodeMapValue({ { 0, kLeftWindows }, { 0, kRightCtrl } }) },
+        { "TickedAfterADeletion", ScancodeMapValue({ { 0, kCapsLock } }), { IDC_LEFT_WINDOWS_KEY }, std::nullopt,
+          ScancodeMapValue({ { 0, kLeftWindows } }) },
+    };
+    for (const MeanwhileCase& tested : cases)
+    {
+        SCOPED_TRACE(tested.pszName);
+        StoreLayout(GetParam(), tested.stored);
+        const INT_PTR nResult = RunDialog([&](CUser& user, CMorvexDisablerDlg&) {
+            for (int nID : tested.clicks)
+                user.Click(nID);
+            if (tested.meanwhile)
+                StoreLayout(GetParam(), *tested.meanwhile);
+            else
+                RemoveStoredLayout(GetParam());
+            user.Click(IDOK);
+            const MessageBoxView question = user.WaitForMessageBox();
+            ExpectBox(question, user.Dialog(), Question(), { IDYES, IDNO }, IDI_QUESTION);
+            user.Answer(question, IDNO);
+        });
+        EXPECT_EQ(IDOK, nResult);
+        EXPECT_EQ(tested.expected, StoredLayout(GetParam()));
+    }
     EXPECT_TRUE(m_session.m_requests.empty());
 }
 

@@ -48,7 +48,13 @@ TEST(CommandLineArgumentsTest, ReadsSwitchesInAnyCaseAndOrderAndNamesTheFirstFau
         { { L"/" }, L"Unknown switch \"/\"" },
         { { L"/disable:LWin" }, L"Unknown switch" },
         { { L"/enable", L"/quiet" }, L"/enable needs a list of keys" },
-        { { L"/disable", L"LWin,,RWin" }, L"/disable needs a list of keys" },
+        { { L"/disable", L"LWin,,RWin" }, L"An empty name in the list \"LWin,,RWin\": separate the keys with one comma each." },
+        { { L"/enable", L",LWin" }, L"An empty name in the list" },
+        { { L"/disable", L"LWin,", L"RWin", L"/quiet" },
+          L"Unexpected argument \"RWin\" after the list of /disable: separate the keys with commas, and quote a list that holds "
+          L"spaces, as in /disable \"LWin, RWin\"." },
+        { { L"/disable", L"LWin,", L"/quiet" }, L"An empty name in the list \"LWin,\"" },
+        { { L"/disable", L"RWin", L"/?" }, L"/? goes alone" },
         { { L"/enable", L"LWin", L"/disable", L"all,LWin" }, L"both /disable and /enable: LWin." },
         { { L"/status", L"/disable", L"LWin" }, L"/status changes nothing" },
         { { L"/restart" }, L"/restart goes with /disable or /enable" },
@@ -93,9 +99,12 @@ struct EditCase
 
 TEST(CommandLineEditTest, ChangesOnlyTheNamedKeysOwnMappingsAndSaysWhetherTheValueChanged)
 {
+    // Caps Lock sent to Left Ctrl by another tool.
+    const Bytes remapped = ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightCtrl } });
     const EditCase cases[] = {
-        { "DisableReplacesInPlaceAndAppends", ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightCtrl } }), kCaps | kLWin, 0,
+        { "DisableReplacesARemapInPlaceAndAppends", remapped, kCaps | kLWin, 0,
           ScancodeMapValue({ { 0, kCapsLock }, { 0, kRightCtrl }, { 0, kLeftWindows } }), TRUE },
+        { "EnableLeavesARemap", remapped, 0, kCaps | kLCtrl, remapped, FALSE },
         { "DisabledAlready", ScancodeMapValue({ { 0, kRightCtrl }, { 0, kLeftWindows } }), kLWin, 0,
           ScancodeMapValue({ { 0, kRightCtrl }, { 0, kLeftWindows } }), FALSE },
         { "EnabledAlready", Bytes(), 0, kAll, ScancodeMapValue({}), FALSE },
@@ -107,7 +116,10 @@ TEST(CommandLineEditTest, ChangesOnlyTheNamedKeysOwnMappingsAndSaysWhetherTheVal
         SCOPED_TRACE(tested.pszName);
         CMapStringToString map;
         CDisabledKeyMap::Load(map, tested.stored.data(), tested.stored.size());
-        EXPECT_EQ(tested.bChanged, CCommandLine::Edit(map, tested.disable, tested.enable));
+        CMorvexCommandLineInfo info;
+        info.m_disable = tested.disable;
+        info.m_enable = tested.enable;
+        EXPECT_EQ(tested.bChanged, CDisabledKeyMap::Apply(map, CCommandLine::ChangeOf(info)));
         CByteArray value;
         CDisabledKeyMap::Encode(map, value);
         EXPECT_EQ(tested.expected, Bytes(value.GetData(), value.GetData() + value.GetSize()));
@@ -157,7 +169,7 @@ struct RunCase
     const char* pszName;
     std::vector<std::wstring> args;
     Bytes stored;
-    LSTATUS setValueResult, deleteValueResult;
+    LSTATUS setValueResult, deleteValueResult, queryValueResult;
     BOOL bAcceptRestart;
     int nExit;
     Bytes expected;
@@ -165,20 +177,30 @@ struct RunCase
     bool bRestartRequested;
 };
 
-// What Wine never refuses: a write, a delete, a restart.
-TEST_P(CommandLineRunTest, ReportsAFailedWriteDeleteOrRestartWithExitCode1)
+// What Wine never refuses: a write, a delete, a restart; and a read that fails for want of memory.
+TEST_P(CommandLineRunTest, ReportsAFailedReadWriteDeleteOrRestartWithExitCode1)
 {
     const Bytes other = ScancodeMapValue({ { kLeftCtrl, kRightAlt } });
     const Bytes disabled = ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } });
-    const LSTATUS ok = ERROR_SUCCESS, denied = ERROR_ACCESS_DENIED;
+    const LSTATUS ok = ERROR_SUCCESS, denied = ERROR_ACCESS_DENIED, noMemory = ERROR_NOT_ENOUGH_MEMORY;
+    const std::wstring strValue = std::wstring(L"the value \"Scancode Map\" of ") +
+                                  (AllUsers() ? L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout: "
+                                              : L"HKEY_CURRENT_USER\\Keyboard Layout: ");
+    const std::wstring strDenied = SystemErrorText(ERROR_ACCESS_DENIED).GetString();
+    const std::wstring strNoMemory = SystemErrorText(ERROR_NOT_ENOUGH_MEMORY).GetString();
     const RunCase cases[] = {
-        { "RestartAccepted", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, TRUE, exitRestartRequested, disabled,
+        { "RestartAccepted", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, TRUE, exitRestartRequested, disabled,
           L"Other mappings: 1\nStored. Asking Windows to", true },
-        { "RestartRefused", { L"/restart", L"/disable", L"LWin" }, other, ok, ok, FALSE, exitFailed, disabled,
+        { "RestartRefused", { L"/restart", L"/disable", L"LWin" }, other, ok, ok, ok, FALSE, exitFailed, disabled,
           ScopeTexts::For(AllUsers()).pszRequestFailed, true },
-        { "WriteFails", { L"/disable", L"LWin" }, other, denied, ok, TRUE, exitFailed, other, g_szWriteFailed },
-        { "DeleteFails", { L"/enable", L"All" }, ScancodeMapValue({ { 0, kCapsLock } }), ok, denied, TRUE, exitFailed,
-          ScancodeMapValue({ { 0, kCapsLock } }), g_szDeleteFailed },
+        { "WriteFails", { L"/disable", L"LWin" }, other, denied, ok, ok, TRUE, exitFailed, other,
+          L"Could not write " + strValue + strDenied + L"\nNothing was changed.\n" },
+        { "DeleteFails", { L"/enable", L"All" }, ScancodeMapValue({ { 0, kCapsLock } }), ok, denied, ok, TRUE, exitFailed,
+          ScancodeMapValue({ { 0, kCapsLock } }), L"Could not delete " + strValue + strDenied + L"\nNothing was changed.\n" },
+        // Not read is not "nothing stored": disabling would have dropped the other mapping.
+        { "ReadFails", { L"/disable", L"LWin" }, other, ok, ok, noMemory, TRUE, exitFailed, other,
+          L"Could not read " + strValue + strNoMemory + L"\nNothing was changed.\n" },
+        { "StatusReadFails", { L"/status" }, other, ok, ok, noMemory, TRUE, exitFailed, other, L"Could not read " + strValue + strNoMemory + L"\n" },
     };
     for (const RunCase& tested : cases)
     {
@@ -187,6 +209,7 @@ TEST_P(CommandLineRunTest, ReportsAFailedWriteDeleteOrRestartWithExitCode1)
         CCountingRegistry registry;
         registry.m_setValueResult = tested.setValueResult;
         registry.m_deleteValueResult = tested.deleteValueResult;
+        registry.m_queryValueResult = tested.queryValueResult;
         CFakeSessionControl session;
         session.m_bAccept = tested.bAcceptRestart;
         CCapturedOutput output;
@@ -198,6 +221,10 @@ TEST_P(CommandLineRunTest, ReportsAFailedWriteDeleteOrRestartWithExitCode1)
         EXPECT_EQ(tested.expected, StoredLayout(GetParam()));
         EXPECT_EQ(std::nullopt, StoredLayout(GetParam() == Scope::AllUsers ? Scope::CurrentUser : Scope::AllUsers));
         EXPECT_NE(std::wstring::npos, output.m_strText.find(tested.strOutput)) << testing::PrintToString(output.m_strText);
+        if (tested.queryValueResult != ok)
+        {
+            EXPECT_EQ(std::wstring::npos, output.m_strText.find(L"Left Windows: ")) << "a key shown that could not be read";
+        }
         EXPECT_EQ(tested.nExit == exitFailed, output.m_lastKind == CCommandLineOutput::error);
         const UINT uExpectedFlags = AllUsers() ? UINT{ EWX_REBOOT } : UINT{ EWX_LOGOFF };
         EXPECT_EQ(tested.bRestartRequested ? std::vector<UINT>{ uExpectedFlags } : std::vector<UINT>{}, session.m_requests);

@@ -3,6 +3,7 @@
 
 #include "DialogDriver.h"
 #include "RegistryFixture.h"
+#include "ui/Messages.h"
 #include "ui/MorvexDisablerDlg.h"
 
 namespace
@@ -175,31 +176,37 @@ struct RoundTripCase
 {
     const char* pszName;
     Bytes stored;
-    Bytes saved;
+    Bytes saved;  // after Right Windows is ticked
 };
 
 const RoundTripCase kRoundTrips[] = {
     { "Disabled", ScancodeMapValue({ { 0, kCapsLock }, { 0, kLeftWindows } }),
-      ScancodeMapValue({ { 0, kCapsLock }, { 0, kLeftWindows } }) },
+      ScancodeMapValue({ { 0, kCapsLock }, { 0, kLeftWindows }, { 0, kRightWindows } }) },
     { "RemapsAndExtendedTwins",
       ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightCtrl }, { kCapsLock, kLeftCtrl }, { 0, 0x005B }, { kRightAlt, 0x0038 } }),
-      ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightCtrl }, { kCapsLock, kLeftCtrl }, { 0, 0x005B }, { kRightAlt, 0x0038 } }) },
-    { "OtherPrefixes", ScancodeMapValue({ { 0, kPause }, { 0xE05D, 0xE05C } }), ScancodeMapValue({ { 0, kPause }, { 0xE05D, 0xE05C } }) },
+      ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightCtrl }, { kCapsLock, kLeftCtrl }, { 0, 0x005B }, { kRightAlt, 0x0038 },
+                         { 0, kRightWindows } }) },
+    { "OtherPrefixes", ScancodeMapValue({ { 0, kPause }, { 0xE05D, 0xE05E } }),
+      ScancodeMapValue({ { 0, kPause }, { 0xE05D, 0xE05E }, { 0, kRightWindows } }) },
     { "HeaderMadeZero", [] { Bytes v = ScancodeMapValue({ { 0, kCapsLock } }); v[0] = 1; v[4] = 7; return v; }(),
-      ScancodeMapValue({ { 0, kCapsLock } }) },
+      ScancodeMapValue({ { 0, kCapsLock }, { 0, kRightWindows } }) },
     { "CountMadeTrue", WithCount(ScancodeMapValue({ { 0, kCapsLock }, { 0, kRightAlt } }), 90),
-      ScancodeMapValue({ { 0, kCapsLock }, { 0, kRightAlt } }) },
+      ScancodeMapValue({ { 0, kCapsLock }, { 0, kRightAlt }, { 0, kRightWindows } }) },
     { "TrailingBytesDropped", [] { Bytes v = ScancodeMapValue({ { 0, kRightAlt } }); v.insert(v.end(), { 1, 2, 3 }); return v; }(),
-      ScancodeMapValue({ { 0, kRightAlt } }) },
+      ScancodeMapValue({ { 0, kRightAlt }, { 0, kRightWindows } }) },
 };
 
-TEST_P(LayoutStoreTest, SavingAnUnchangedMapWritesAWellFormedCopyOfTheStoredValue)
+TEST_P(LayoutStoreTest, SavingAChangeWritesAWellFormedValueWithEveryStoredMapping)
 {
     for (const RoundTripCase& roundTrip : kRoundTrips)
     {
         SCOPED_TRACE(roundTrip.pszName);
         StoreLayout(GetParam(), roundTrip.stored);
         RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
+            // Nothing clicked: nothing to write, not even a tidier copy.
+            user.OnDialogThread([&] { m_bSaved = dlg.SaveLayoutToRegistry(); });
+            EXPECT_EQ(roundTrip.stored, StoredLayout(GetParam()));
+            user.Click(IDC_RIGHT_WINDOWS_KEY);
             user.OnDialogThread([&] { m_bSaved = dlg.SaveLayoutToRegistry(); });
             EXPECT_TRUE(user.NoMessageBox());
         });
@@ -239,7 +246,7 @@ TEST_P(LayoutStoreTest, ClearingAndTickingARemappedKeyDisablesItInstead)
         user.Click(IDC_CAPS_LOCK_KEY);
         user.OnDialogThread([&] { m_bSaved = dlg.SaveLayoutToRegistry(); });
     });
-    EXPECT_EQ(ScancodeMapValue({ { 0, kRightAlt }, { 0, kCapsLock } }), StoredLayout(GetParam()));
+    EXPECT_EQ(ScancodeMapValue({ { 0, kCapsLock }, { 0, kRightAlt } }), StoredLayout(GetParam()));
 }
 
 TEST_P(LayoutStoreTest, SavingReplacesATextValueWithTheChosenKeysOnly)
@@ -293,53 +300,76 @@ TEST_P(LayoutStoreTest, SavingCreatesTheScopeKeyWhenMissing)
 
 // ---- Failures ------------------------------------------------------------------------------------
 
+enum class Refusal
+{
+    none,
+    writes,  // the key's permissions let it be read only
+    reads,   // the key's permissions let it be written only
+};
+
 struct FailureCase
 {
     const char* pszName;
-    bool bEmptyMap;
+    Bytes stored;
+    int nClicked;  // the key box clicked before the save
     LSTATUS setValueResult;
     LSTATUS deleteValueResult;
-    bool bDenyWrites;
-    const wchar_t* pszMessage;
-};
-
-const FailureCase kFailures[] = {
-    { "OpenRefused", false, ERROR_SUCCESS, ERROR_SUCCESS, true,
-      L"Could Not Open Registry Database Key to Store Data.\n\nThis may be due to Access Rights Issue or Something Else.\n\n"
-      L"Try Running the Application as Administrator or Uncheck the CheckBox Which Says For All Users on this Computer." },
-    { "DeleteRefused", true, ERROR_SUCCESS, ERROR_ACCESS_DENIED, false,
-      L"Could Not Remove Keyboard Mappings from Registry Database.\n\nThis may be due to Access Rights Issue or Something Else.\n"
-      L"Please drop an email with related details to support@morvexsoft.com to get this fixed." },
-    { "WriteRefused", false, ERROR_ACCESS_DENIED, ERROR_SUCCESS, false,
-      L"Could Not Store New Keyboard Layout to Registry Database.\n\nThis may be due to Access Rights Issue or Something Else.\n"
-      L"Please drop an email with related details to support@morvexsoft.com to get this fixed." },
+    LSTATUS queryValueResult;
+    Refusal refusal;
+    std::wstring strMessage;
+    std::vector<bool> checked;  // as the boxes show it after the save
 };
 
 TEST_P(LayoutStoreTest, AFailedSaveSaysWhyAndChangesNothing)
 {
     const Bytes stored = ScancodeMapValue({ { 0, kCapsLock }, { kLeftCtrl, kRightAlt } });
-    for (const FailureCase& failure : kFailures)
+    const Bytes capsLockOnly = ScancodeMapValue({ { 0, kCapsLock } });
+    const LSTATUS ok = ERROR_SUCCESS, denied = ERROR_ACCESS_DENIED;
+    const std::vector<bool> capsLockAndLeftWindows = { true, false, true, false }, leftWindowsOnly = { true, false, false, false };
+    const FailureCase failures[] = {
+        { "OpenRefused", stored, IDC_LEFT_WINDOWS_KEY, ok, ok, ok, Refusal::writes,
+          L"Could Not Open Registry Database Key to Store Data.\n\nThis may be due to Access Rights Issue or Something Else.\n\n"
+          L"Try Running the Application as Administrator or Uncheck the CheckBox Which Says For All Users on this Computer.",
+          capsLockAndLeftWindows },
+        { "DeleteRefused", capsLockOnly, IDC_CAPS_LOCK_KEY, ok, denied, ok, Refusal::none,
+          L"Could Not Remove Keyboard Mappings from Registry Database.\n\nThis may be due to Access Rights Issue or Something Else.\n"
+          L"Please drop an email with related details to support@morvexsoft.com to get this fixed.",
+          { false, false, false, false } },
+        { "WriteRefused", stored, IDC_LEFT_WINDOWS_KEY, denied, ok, ok, Refusal::none,
+          L"Could Not Store New Keyboard Layout to Registry Database.\n\nThis may be due to Access Rights Issue or Something Else.\n"
+          L"Please drop an email with related details to support@morvexsoft.com to get this fixed.",
+          capsLockAndLeftWindows },
+        // A value that cannot be read shows nothing switched off, and a save after it would have
+        // dropped the other tool's mapping.
+        { "ReadRefusedByTheKey", stored, IDC_LEFT_WINDOWS_KEY, ok, ok, ok, Refusal::reads,
+          L"Could Not Read Keyboard Layout from Registry Database, so Nothing was Changed.\n\n" +
+              std::wstring(SystemErrorText(ERROR_ACCESS_DENIED).GetString()),
+          leftWindowsOnly },
+        { "ReadFails", stored, IDC_LEFT_WINDOWS_KEY, ok, ok, ERROR_REGISTRY_IO_FAILED, Refusal::none,
+          L"Could Not Read Keyboard Layout from Registry Database, so Nothing was Changed.\n\n" +
+              std::wstring(SystemErrorText(ERROR_REGISTRY_IO_FAILED).GetString()),
+          leftWindowsOnly },
+    };
+    for (const FailureCase& failure : failures)
     {
         SCOPED_TRACE(failure.pszName);
-        StoreLayout(GetParam(), stored);
+        StoreLayout(GetParam(), failure.stored);
         m_registry.m_setValueResult = failure.setValueResult;
         m_registry.m_deleteValueResult = failure.deleteValueResult;
+        m_registry.m_queryValueResult = failure.queryValueResult;
         m_bSaved = -1;
-        std::optional<CDenyLayoutWrites> deny;
-        if (failure.bDenyWrites)
-            deny.emplace(GetParam());
+        std::optional<CDenyLayoutAccess> deny;
+        if (failure.refusal != Refusal::none)
+            deny.emplace(GetParam(), failure.refusal == Refusal::writes ? CDenyLayoutAccess::writes : CDenyLayoutAccess::reads);
 
         RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
-            // An empty map needs the Caps Lock mapping cleared; a full one gets Left Windows.
-            user.Click(failure.bEmptyMap ? IDC_CAPS_LOCK_KEY : IDC_LEFT_WINDOWS_KEY);
+            user.Click(failure.nClicked);
             Entries before;
             user.OnDialogThread([&] { before = EntriesOf(dlg.m_mapDisabledKeys); });
-            if (failure.bEmptyMap)
-                user.OnDialogThread([&] { dlg.m_mapDisabledKeys.RemoveAll(); before.clear(); });
 
             StartSave(user, dlg);
             const MessageBoxView box = user.WaitForMessageBox();
-            ExpectErrorBox(box, user.Dialog(), failure.pszMessage);
+            ExpectErrorBox(box, user.Dialog(), failure.strMessage.c_str());
             user.Answer(box, IDOK);
 
             EXPECT_FALSE(m_bSaved);
@@ -347,13 +377,12 @@ TEST_P(LayoutStoreTest, AFailedSaveSaysWhyAndChangesNothing)
                 EXPECT_TRUE(dlg.m_bChangesPending);
                 EXPECT_EQ(before, EntriesOf(dlg.m_mapDisabledKeys));
             });
-            const std::vector<bool> expected = failure.bEmptyMap ? std::vector<bool>{ false, false, false, false }
-                                                                 : std::vector<bool>{ true, false, true, false };
-            EXPECT_EQ(expected, CheckedKeys(user));
+            EXPECT_EQ(failure.checked, CheckedKeys(user));
             EXPECT_TRUE(user.DialogStillOpen());
         });
         deny.reset();
-        EXPECT_EQ(stored, StoredLayout(GetParam()));
+        m_registry.m_queryValueResult = ok;
+        EXPECT_EQ(failure.stored, StoredLayout(GetParam()));
         ExpectEveryKeyClosed();
     }
 }
@@ -361,7 +390,7 @@ TEST_P(LayoutStoreTest, AFailedSaveSaysWhyAndChangesNothing)
 TEST_P(LayoutStoreTest, AKeyThatCannotBeWrittenIsStillRead)
 {
     StoreLayout(GetParam(), ScancodeMapValue({ { 0, kCapsLock } }));
-    CDenyLayoutWrites readableOnly(GetParam());
+    CDenyLayoutAccess readableOnly(GetParam(), CDenyLayoutAccess::writes);
     RunDialog([&](CUser& user, CMorvexDisablerDlg&) { EXPECT_TRUE(user.IsChecked(IDC_CAPS_LOCK_KEY)); });
     ExpectEveryKeyClosed();
 }

@@ -62,7 +62,7 @@ bool KeyExists(Scope scope)
     return true;
 }
 
-CDenyLayoutWrites::CDenyLayoutWrites(Scope scope)
+CDenyLayoutAccess::CDenyLayoutAccess(Scope scope, Denied denied)
 {
     const ScopeKey key = KeyOf(scope);
     EXPECT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(key.hRoot, key.pszPath, 0, nullptr, 0, READ_CONTROL | WRITE_DAC, nullptr, &m_hKey, nullptr));
@@ -71,17 +71,32 @@ CDenyLayoutWrites::CDenyLayoutWrites(Scope scope)
     m_savedDescriptor.resize(cb);
     EXPECT_EQ(ERROR_SUCCESS, ::RegGetKeySecurity(m_hKey, DACL_SECURITY_INFORMATION, m_savedDescriptor.data(), &cb));
 
-    // Everyone may read the key and change its permissions back, and nothing else.
+    // Everyone may read the key, or write it, and change its permissions back, and nothing else.
     PSECURITY_DESCRIPTOR pDescriptor = nullptr;
-    EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KRWD;;;WD)", SDDL_REVISION_1, &pDescriptor, nullptr));
+    EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(denied == writes ? L"D:P(A;;KRWD;;;WD)" : L"D:P(A;;KWRCWD;;;WD)",
+                                                                       SDDL_REVISION_1, &pDescriptor, nullptr));
     EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(m_hKey, DACL_SECURITY_INFORMATION, pDescriptor));
     ::LocalFree(pDescriptor);
 }
 
-CDenyLayoutWrites::~CDenyLayoutWrites()
+CDenyLayoutAccess::~CDenyLayoutAccess()
 {
     EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(m_hKey, DACL_SECURITY_INFORMATION, m_savedDescriptor.data()));
     ::RegCloseKey(m_hKey);
+}
+
+CHoldLayoutLock::CHoldLayoutLock()
+{
+    // The name other tools and scripts can take the layout's turn by too.
+    m_hMutex = ::CreateMutexW(nullptr, TRUE, L"Global\\MorvexDisabler.KeyboardLayout");
+    EXPECT_NE(nullptr, m_hMutex);
+    EXPECT_NE(static_cast<DWORD>(ERROR_ALREADY_EXISTS), ::GetLastError()) << "the layout is held already";
+}
+
+CHoldLayoutLock::~CHoldLayoutLock()
+{
+    ::ReleaseMutex(m_hMutex);
+    ::CloseHandle(m_hMutex);
 }
 
 std::optional<DWORD> StoredScopeSetting()
@@ -129,6 +144,13 @@ LSTATUS CCountingRegistry::OpenKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesire
     const LSTATUS status = CRegistryApi::OpenKey(hRoot, pszPath, samDesired, phKey);
     m_nOpenHandles += status == ERROR_SUCCESS;
     return status;
+}
+
+LSTATUS CCountingRegistry::QueryValue(HKEY hKey, LPCWSTR pszName, DWORD* pdwType, BYTE* pData, DWORD* pcbData)
+{
+    if (m_queryValueResult != ERROR_SUCCESS)
+        return m_queryValueResult;
+    return CRegistryApi::QueryValue(hKey, pszName, pdwType, pData, pcbData);
 }
 
 LSTATUS CCountingRegistry::SetValue(HKEY hKey, LPCWSTR pszName, DWORD dwType, const BYTE* pData, DWORD cbData)

@@ -32,16 +32,34 @@ void RemoveStoredLayout(Scope scope);
 bool KeyExists(Scope scope);
 
 // While it lives, the scope's key can be read but not opened for writing, as for a user who is no
-// administrator; the key's own permissions come back afterwards.
-class CDenyLayoutWrites
+// administrator, or the other way round; the key's own permissions come back afterwards.
+class CDenyLayoutAccess
 {
 public:
-    explicit CDenyLayoutWrites(Scope scope);
-    ~CDenyLayoutWrites();
+    enum Denied
+    {
+        writes,
+        reads,
+    };
+    CDenyLayoutAccess(Scope scope, Denied denied);
+    ~CDenyLayoutAccess();
 
 private:
     HKEY m_hKey = nullptr;
     std::vector<BYTE> m_savedDescriptor;
+};
+
+// While it lives, the layout is another copy's: the program's edits wait for it, then give up.
+class CHoldLayoutLock
+{
+public:
+    CHoldLayoutLock();
+    ~CHoldLayoutLock();
+    CHoldLayoutLock(const CHoldLayoutLock&) = delete;
+    CHoldLayoutLock& operator=(const CHoldLayoutLock&) = delete;
+
+private:
+    HANDLE m_hMutex = nullptr;
 };
 
 // The program's stored scope setting, or nothing.
@@ -58,10 +76,12 @@ class CCountingRegistry : public CRegistryApi
 public:
     LSTATUS CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey) override;
     LSTATUS OpenKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey) override;
+    LSTATUS QueryValue(HKEY hKey, LPCWSTR pszName, DWORD* pdwType, BYTE* pData, DWORD* pcbData) override;
     LSTATUS SetValue(HKEY hKey, LPCWSTR pszName, DWORD dwType, const BYTE* pData, DWORD cbData) override;
     LSTATUS DeleteValue(HKEY hKey, LPCWSTR pszName) override;
     LSTATUS CloseKey(HKEY hKey) override;
 
+    LSTATUS m_queryValueResult = ERROR_SUCCESS;
     LSTATUS m_setValueResult = ERROR_SUCCESS;
     LSTATUS m_deleteValueResult = ERROR_SUCCESS;
 
