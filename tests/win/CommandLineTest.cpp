@@ -4,6 +4,7 @@
 #include <string>
 
 #include "RegistryFixture.h"
+#include "TestProcess.h"
 #include "app/CommandLine.h"
 #include "ui/Messages.h"
 
@@ -130,18 +131,54 @@ public:
     Kind m_lastKind = info;
 };
 
-// Never ends the prefix's session: records what was asked and answers as told.
+enum class Route
+{
+    none,
+    exitWindows,  // ExitWindowsEx, with the scope's flags
+    shutdown,     // InitiateSystemShutdownEx, which only restarts
+};
+
+// How a restart or log-off was asked for, with the privilege as it stood then.
+struct SessionRequest
+{
+    Route route;
+    UINT uFlags;
+    DWORD dwReason;
+    bool bShutdownPrivilegeEnabled;
+
+    bool operator==(const SessionRequest& other) const
+    {
+        return route == other.route && uFlags == other.uFlags && dwReason == other.dwReason &&
+               bShutdownPrivilegeEnabled == other.bShutdownPrivilegeEnabled;
+    }
+};
+
+void PrintTo(const SessionRequest& request, std::ostream* pStream)
+{
+    *pStream << (request.route == Route::exitWindows ? "{ExitWindowsEx, flags " : "{InitiateSystemShutdownEx, flags ")
+             << request.uFlags << ", reason " << request.dwReason << (request.bShutdownPrivilegeEnabled ? ", privilege on}" : ", privilege off}");
+}
+
+// Never ends the prefix's session: records what was asked and answers as told, on the window
+// station it is told.
 class CFakeSessionControl : public CSessionControl
 {
 public:
-    BOOL ExitWindowsEx(UINT uFlags, DWORD) override
+    BOOL ExitWindowsEx(UINT uFlags, DWORD dwReason) override
     {
-        m_requests.push_back(uFlags);
+        m_requests.push_back({ Route::exitWindows, uFlags, dwReason, PrivilegeEnabled(SE_SHUTDOWN_NAME) });
         return m_bAccept;
     }
+    BOOL InitiateSystemShutdownEx(DWORD dwReason) override
+    {
+        m_requests.push_back({ Route::shutdown, 0, dwReason, PrivilegeEnabled(SE_SHUTDOWN_NAME) });
+        return m_bAccept;
+    }
+    BOOL IsOnInteractiveWindowStation() const override { return m_bInteractive; }
 
     BOOL m_bAccept = TRUE;
-    std::vector<UINT> m_requests;
+    BOOL m_bInteractive = TRUE;
+    std::vector<SessionRequest> m_requests;
 };
 
 class CommandLineRunTest : public PerScopeTest
@@ -159,36 +196,54 @@ struct RunCase
     Bytes stored;
     LSTATUS setValueResult, deleteValueResult;
     BOOL bAcceptRestart;
+    BOOL bInteractive;  // on the window station a user sees, rather than a deployment agent's
     int nExit;
     Bytes expected;
     std::wstring strOutput;
-    bool bRestartRequested;
+    Route requested;
 };
 
-// What Wine never refuses: a write, a delete, a restart.
+// What Wine never refuses: a write, a delete, a restart; and what it never is: a deployment agent
+// on a window station nobody sees, which ExitWindowsEx cannot restart from.
 TEST_P(CommandLineRunTest, ReportsAFailedWriteDeleteOrRestartWithExitCode1)
 {
     const Bytes other = ScancodeMapValue({ { kLeftCtrl, kRightAlt } });
     const Bytes disabled = ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } });
     const LSTATUS ok = ERROR_SUCCESS, denied = ERROR_ACCESS_DENIED;
+    // From an agent, a restart is asked for through the shutdown route; a log-off cannot be, and
+    // the run stops before anything is stored.
+    const wchar_t* const pszNoLogOffHere = L"/restart cannot log off from here: a log-off applies to the session the program runs in, "
+                                           L"which is not a user's interactive session";
+    const bool bAll = AllUsers();
     const RunCase cases[] = {
-        { "RestartAccepted", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, TRUE, exitRestartRequested, disabled,
-          L"Other mappings: 1\nStored. Asking Windows to", true },
-        { "RestartRefused", { L"/restart", L"/disable", L"LWin" }, other, ok, ok, FALSE, exitFailed, disabled,
-          ScopeTexts::For(AllUsers()).pszRequestFailed, true },
-        { "WriteFails", { L"/disable", L"LWin" }, other, denied, ok, TRUE, exitFailed, other, g_szWriteFailed },
-        { "DeleteFails", { L"/enable", L"All" }, ScancodeMapValue({ { 0, kCapsLock } }), ok, denied, TRUE, exitFailed,
-          ScancodeMapValue({ { 0, kCapsLock } }), g_szDeleteFailed },
+        { "RestartAccepted", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, TRUE, TRUE, exitRestartRequested, disabled,
+          L"Other mappings: 1\nStored. Asking Windows to", Route::exitWindows },
+        { "RestartRefused", { L"/restart", L"/disable", L"LWin" }, other, ok, ok, FALSE, TRUE, exitFailed, disabled,
+          ScopeTexts::For(bAll).pszRequestFailed, Route::exitWindows },
+        { "RestartAcceptedFromAnAgent", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, TRUE, FALSE,
+          bAll ? exitRestartRequested : exitFailed, bAll ? disabled : other,
+          bAll ? L"Stored. Asking Windows to restart the computer." : pszNoLogOffHere, bAll ? Route::shutdown : Route::none },
+        { "RestartRefusedFromAnAgent", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, FALSE, FALSE, exitFailed,
+          bAll ? disabled : other, bAll ? ScopeTexts::For(bAll).pszRequestFailed : pszNoLogOffHere,
+          bAll ? Route::shutdown : Route::none },
+        { "StoredWithoutRestartByAnAgent", { L"/disable", L"LWin" }, other, ok, ok, TRUE, FALSE, exitRestartNeeded, disabled,
+          L"Other mappings: 1\nStored. ", Route::none },
+        { "WriteFails", { L"/disable", L"LWin" }, other, denied, ok, TRUE, TRUE, exitFailed, other, g_szWriteFailed, Route::none },
+        { "DeleteFails", { L"/enable", L"All" }, ScancodeMapValue({ { 0, kCapsLock } }), ok, denied, TRUE, TRUE, exitFailed,
+          ScancodeMapValue({ { 0, kCapsLock } }), g_szDeleteFailed, Route::none },
     };
+    const DWORD dwPlanned = SHTDN_REASON_MAJOR_OPERATINGSYSTEM | SHTDN_REASON_MINOR_RECONFIG | SHTDN_REASON_FLAG_PLANNED;
     for (const RunCase& tested : cases)
     {
         SCOPED_TRACE(tested.pszName);
         StoreLayout(GetParam(), tested.stored);
+        SetPrivilegeEnabled(SE_SHUTDOWN_NAME, false);
         CCountingRegistry registry;
         registry.m_setValueResult = tested.setValueResult;
         registry.m_deleteValueResult = tested.deleteValueResult;
         CFakeSessionControl session;
         session.m_bAccept = tested.bAcceptRestart;
+        session.m_bInteractive = tested.bInteractive;
         CCapturedOutput output;
 
         CMorvexCommandLineInfo info;
@@ -199,8 +254,12 @@ TEST_P(CommandLineRunTest, ReportsAFailedWriteDeleteOrRestartWithExitCode1)
         EXPECT_EQ(std::nullopt, StoredLayout(GetParam() == Scope::AllUsers ? Scope::CurrentUser : Scope::AllUsers));
         EXPECT_NE(std::wstring::npos, output.m_strText.find(tested.strOutput)) << testing::PrintToString(output.m_strText);
         EXPECT_EQ(tested.nExit == exitFailed, output.m_lastKind == CCommandLineOutput::error);
-        const UINT uExpectedFlags = AllUsers() ? UINT{ EWX_REBOOT } : UINT{ EWX_LOGOFF };
-        EXPECT_EQ(tested.bRestartRequested ? std::vector<UINT>{ uExpectedFlags } : std::vector<UINT>{}, session.m_requests);
+        std::vector<SessionRequest> expected;
+        if (tested.requested == Route::exitWindows)
+            expected.push_back({ Route::exitWindows, bAll ? UINT{ EWX_REBOOT } : UINT{ EWX_LOGOFF }, dwPlanned, true });
+        else if (tested.requested == Route::shutdown)
+            expected.push_back({ Route::shutdown, 0, dwPlanned, true });
+        EXPECT_EQ(expected, session.m_requests);
         EXPECT_EQ(0, registry.m_nOpenHandles);
     }
 }
