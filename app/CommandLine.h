@@ -14,7 +14,7 @@ typedef UINT KeySet;
 enum CommandLineExit
 {
     exitDone = 0,                // nothing needed changing; also /status and /?
-    exitFailed = 1,              // the value could not be stored, or the restart was refused after storing
+    exitFailed = 1,              // the value could not be stored, the restart was refused after storing, or a log-off cannot be asked for from here
     exitAccessDenied = 5,        // the scope's key cannot be opened for writing
     exitBadArguments = 87,       // with the usage text
     exitRestartRequested = 1641, // stored, and the restart or log-off requested
