@@ -83,19 +83,6 @@ HDESK DesktopOn(HWINSTA hStation)
     return hDesktop;
 }
 
-BOOL CALLBACK CaptionOfWindowOf(HWND hWnd, LPARAM lParam)
-{
-    auto* pQuery = reinterpret_cast<std::pair<DWORD, std::vector<std::wstring>>*>(lParam);
-    DWORD dwProcessId = 0;
-    ::GetWindowThreadProcessId(hWnd, &dwProcessId);
-    WCHAR szCaption[256] = {};
-    // Another process's caption, read without a message, which a window on another station may not answer.
-    ::GetWindowTextW(hWnd, szCaption, 256);
-    if (dwProcessId == pQuery->first)
-        pQuery->second.push_back(ClassOf(hWnd) + L" \"" + szCaption + L"\"");
-    return TRUE;
-}
-
 BOOL CALLBACK AnyWindowOf(HWND hWnd, LPARAM lParam)
 {
     auto* pQuery = reinterpret_cast<std::pair<DWORD, bool>*>(lParam);
@@ -150,14 +137,6 @@ CHiddenStation::CHiddenStation()
       m_desktop(DesktopOn(m_station.Get())),
       m_strDesktop(m_desktop ? HiddenStationName() + L"\\Default" : L"")
 {
-}
-
-std::vector<std::wstring> CHiddenStation::WindowsOf(DWORD dwProcessId) const
-{
-    std::pair<DWORD, std::vector<std::wstring>> query(dwProcessId, {});
-    if (m_desktop)
-        ::EnumDesktopWindows(m_desktop.Get(), CaptionOfWindowOf, reinterpret_cast<LPARAM>(&query));
-    return query.second;
 }
 
 std::wstring CProgram::Start(const std::wstring& strPath, const std::vector<std::wstring>& args, DWORD dwCreationFlags,

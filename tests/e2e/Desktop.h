@@ -43,8 +43,6 @@ public:
 
     // As STARTUPINFO.lpDesktop names it, "station\\desktop"; empty when it could not be made.
     const std::wstring& Desktop() const { return m_strDesktop; }
-    // The captions of the process's top-level windows there, which EnumWindows does not see.
-    std::vector<std::wstring> WindowsOf(DWORD dwProcessId) const;
 
 private:
     CScopedHandle<HWINSTA, ::CloseWindowStation> m_station;

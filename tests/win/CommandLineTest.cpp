@@ -131,32 +131,11 @@ public:
     Kind m_lastKind = info;
 };
 
-enum class Route
+// A restart or log-off request, with the privilege as it stood when it was made.
+std::wstring Request(const wchar_t* pszCall, UINT uFlags, DWORD dwReason, bool bShutdownPrivilegeEnabled)
 {
-    none,
-    exitWindows,  // ExitWindowsEx, with the scope's flags
-    shutdown,     // InitiateSystemShutdownEx, which only restarts
-};
-
-// How a restart or log-off was asked for, with the privilege as it stood then.
-struct SessionRequest
-{
-    Route route;
-    UINT uFlags;
-    DWORD dwReason;
-    bool bShutdownPrivilegeEnabled;
-
-    bool operator==(const SessionRequest& other) const
-    {
-        return route == other.route && uFlags == other.uFlags && dwReason == other.dwReason &&
-               bShutdownPrivilegeEnabled == other.bShutdownPrivilegeEnabled;
-    }
-};
-
-void PrintTo(const SessionRequest& request, std::ostream* pStream)
-{
-    *pStream << (request.route == Route::exitWindows ? "{ExitWindowsEx, flags " : "{InitiateSystemShutdownEx, flags ")
-             << request.uFlags << ", reason " << request.dwReason << (request.bShutdownPrivilegeEnabled ? ", privilege on}" : ", privilege off}");
+    return std::wstring(pszCall) + L" flags " + std::to_wstring(uFlags) + L" reason " + std::to_wstring(dwReason) +
+           (bShutdownPrivilegeEnabled ? L" privilege on" : L" privilege off");
 }
 
 // Never ends the prefix's session: records what was asked and answers as told, on the window
@@ -166,19 +145,19 @@ class CFakeSessionControl : public CSessionControl
 public:
     BOOL ExitWindowsEx(UINT uFlags, DWORD dwReason) override
     {
-        m_requests.push_back({ Route::exitWindows, uFlags, dwReason, PrivilegeEnabled(SE_SHUTDOWN_NAME) });
+        m_requests.push_back(Request(L"ExitWindowsEx", uFlags, dwReason, PrivilegeEnabled(SE_SHUTDOWN_NAME)));
         return m_bAccept;
     }
     BOOL InitiateSystemShutdownEx(DWORD dwReason) override
     {
-        m_requests.push_back({ Route::shutdown, 0, dwReason, PrivilegeEnabled(SE_SHUTDOWN_NAME) });
+        m_requests.push_back(Request(L"InitiateSystemShutdownEx", 0, dwReason, PrivilegeEnabled(SE_SHUTDOWN_NAME)));
         return m_bAccept;
     }
     BOOL IsOnInteractiveWindowStation() const override { return m_bInteractive; }
 
     BOOL m_bAccept = TRUE;
     BOOL m_bInteractive = TRUE;
-    std::vector<SessionRequest> m_requests;
+    std::vector<std::wstring> m_requests;
 };
 
 class CommandLineRunTest : public PerScopeTest
@@ -200,7 +179,7 @@ struct RunCase
     int nExit;
     Bytes expected;
     std::wstring strOutput;
-    Route requested;
+    std::wstring strRequested;  // empty: none
 };
 
 // What Wine never refuses: a write, a delete, a restart; and what it never is: a deployment agent
@@ -215,24 +194,26 @@ TEST_P(CommandLineRunTest, ReportsAFailedWriteDeleteOrRestartWithExitCode1)
     const wchar_t* const pszNoLogOffHere = L"/restart cannot log off from here: a log-off applies to the session the program runs in, "
                                            L"which is not a user's interactive session";
     const bool bAll = AllUsers();
+    const DWORD dwPlanned = SHTDN_REASON_MAJOR_OPERATINGSYSTEM | SHTDN_REASON_MINOR_RECONFIG | SHTDN_REASON_FLAG_PLANNED;
+    const std::wstring exitWindows = Request(L"ExitWindowsEx", bAll ? EWX_REBOOT : EWX_LOGOFF, dwPlanned, true);
+    const std::wstring shutdown = Request(L"InitiateSystemShutdownEx", 0, dwPlanned, true), none;
     const RunCase cases[] = {
         { "RestartAccepted", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, TRUE, TRUE, exitRestartRequested, disabled,
-          L"Other mappings: 1\nStored. Asking Windows to", Route::exitWindows },
+          L"Other mappings: 1\nStored. Asking Windows to", exitWindows },
         { "RestartRefused", { L"/restart", L"/disable", L"LWin" }, other, ok, ok, FALSE, TRUE, exitFailed, disabled,
-          ScopeTexts::For(bAll).pszRequestFailed, Route::exitWindows },
+          ScopeTexts::For(bAll).pszRequestFailed, exitWindows },
         { "RestartAcceptedFromAnAgent", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, TRUE, FALSE,
           bAll ? exitRestartRequested : exitFailed, bAll ? disabled : other,
-          bAll ? L"Stored. Asking Windows to restart the computer." : pszNoLogOffHere, bAll ? Route::shutdown : Route::none },
+          bAll ? L"Stored. Asking Windows to restart the computer." : pszNoLogOffHere, bAll ? shutdown : none },
         { "RestartRefusedFromAnAgent", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, FALSE, FALSE, exitFailed,
           bAll ? disabled : other, bAll ? ScopeTexts::For(bAll).pszRequestFailed : pszNoLogOffHere,
-          bAll ? Route::shutdown : Route::none },
+          bAll ? shutdown : none },
         { "StoredWithoutRestartByAnAgent", { L"/disable", L"LWin" }, other, ok, ok, TRUE, FALSE, exitRestartNeeded, disabled,
-          L"Other mappings: 1\nStored. ", Route::none },
-        { "WriteFails", { L"/disable", L"LWin" }, other, denied, ok, TRUE, TRUE, exitFailed, other, g_szWriteFailed, Route::none },
+          L"Other mappings: 1\nStored. ", none },
+        { "WriteFails", { L"/disable", L"LWin" }, other, denied, ok, TRUE, TRUE, exitFailed, other, g_szWriteFailed, none },
         { "DeleteFails", { L"/enable", L"All" }, ScancodeMapValue({ { 0, kCapsLock } }), ok, denied, TRUE, TRUE, exitFailed,
-          ScancodeMapValue({ { 0, kCapsLock } }), g_szDeleteFailed, Route::none },
+          ScancodeMapValue({ { 0, kCapsLock } }), g_szDeleteFailed, none },
     };
-    const DWORD dwPlanned = SHTDN_REASON_MAJOR_OPERATINGSYSTEM | SHTDN_REASON_MINOR_RECONFIG | SHTDN_REASON_FLAG_PLANNED;
     for (const RunCase& tested : cases)
     {
         SCOPED_TRACE(tested.pszName);
@@ -254,12 +235,8 @@ TEST_P(CommandLineRunTest, ReportsAFailedWriteDeleteOrRestartWithExitCode1)
         EXPECT_EQ(std::nullopt, StoredLayout(GetParam() == Scope::AllUsers ? Scope::CurrentUser : Scope::AllUsers));
         EXPECT_NE(std::wstring::npos, output.m_strText.find(tested.strOutput)) << testing::PrintToString(output.m_strText);
         EXPECT_EQ(tested.nExit == exitFailed, output.m_lastKind == CCommandLineOutput::error);
-        std::vector<SessionRequest> expected;
-        if (tested.requested == Route::exitWindows)
-            expected.push_back({ Route::exitWindows, bAll ? UINT{ EWX_REBOOT } : UINT{ EWX_LOGOFF }, dwPlanned, true });
-        else if (tested.requested == Route::shutdown)
-            expected.push_back({ Route::shutdown, 0, dwPlanned, true });
-        EXPECT_EQ(expected, session.m_requests);
+        EXPECT_EQ(tested.strRequested.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{ tested.strRequested },
+                  session.m_requests);
         EXPECT_EQ(0, registry.m_nOpenHandles);
     }
 }
