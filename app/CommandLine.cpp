@@ -422,6 +422,16 @@ int CCommandLine::Run(const CMorvexCommandLineInfo& info, CRegistryApi& registry
         output.Write(s_szUsage, CCommandLineOutput::usage);
         return exitDone;
     }
+    // Checked before anything is read: the run fails whole rather than storing a change that waits
+    // for a log-off nobody asked for.
+    if (info.m_bRestart && !session.CanRequest(bAllUsers))
+    {
+        output.Write(L"/restart cannot log off from here: a log-off applies to the session the program runs in, "
+                     L"which is not a user's interactive session (a deployment agent's or a service's, say). "
+                     L"Nothing was changed.\nRun it without /restart, then log off and log on again yourself.",
+                     CCommandLineOutput::error);
+        return exitFailed;
+    }
 
     const CLayoutStore store(registry, bAllUsers);
     if (info.m_bStatus)

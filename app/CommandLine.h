@@ -11,7 +11,7 @@
 enum CommandLineExit
 {
     exitDone = 0,                // nothing needed changing; also /status and /?
-    exitFailed = 1,              // the value could not be read or stored, or the restart was refused after storing
+    exitFailed = 1,              // the value could not be read or stored, the restart was refused after storing, or a log-off cannot be asked for from here
     exitAccessDenied = 5,        // the scope's key or value refused the access needed
     exitBadArguments = 87,       // with the usage text
     exitAlreadyRunning = 1618,   // another copy kept the layout too long; deployment tools try again later

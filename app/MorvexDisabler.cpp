@@ -26,9 +26,9 @@ BOOL CMorvexDisablerApp::InitInstance()
     if (cmdInfo.HasArguments())
     {
         // Scripts and deployment tools: the dialog's edit in the dialog's scope, with no window.
-        CStdOutput output(cmdInfo.m_bQuiet);
-        m_nExitCode = CCommandLine::Run(cmdInfo, CRegistryApi::Real(), CSessionControl::Real(),
-                                        CMorvexDisablerDlg::StoredScope(), output);
+        CSessionControl& session = CSessionControl::Real();
+        CStdOutput output(cmdInfo.m_bQuiet, session.IsOnInteractiveWindowStation());
+        m_nExitCode = CCommandLine::Run(cmdInfo, CRegistryApi::Real(), session, CMorvexDisablerDlg::StoredScope(), output);
         return FALSE;
     }
 

@@ -4,26 +4,42 @@
 
 namespace
 {
-// A file or a pipe: someone collects what goes there. A character device is a console or NUL.
+// A file, a pipe, or a character device that is no console (NUL): whoever started the program
+// chose where its output goes, even if that is nowhere. A console is reached through its own API.
 BOOL IsRedirected(HANDLE hStd)
 {
     if (hStd == nullptr || hStd == INVALID_HANDLE_VALUE)
         return FALSE;
-    const DWORD dwType = ::GetFileType(hStd);
-    return dwType == FILE_TYPE_DISK || dwType == FILE_TYPE_PIPE;
+    DWORD dwMode = 0;
+    switch (::GetFileType(hStd))
+    {
+    case FILE_TYPE_DISK:
+    case FILE_TYPE_PIPE:
+        return TRUE;
+    case FILE_TYPE_CHAR:
+        return !::GetConsoleMode(hStd, &dwMode);
+    default:
+        return FALSE;
+    }
 }
 
-// As a console program writes to a file or pipe: one byte per character in the OEM code page
-// (the texts are plain ASCII), lines ending in CR LF.
+// As a console program writes to a file or pipe: one byte per character in the OEM code page,
+// lines ending in CR LF. A character the code page lacks shows as '?', never as a look-alike: an
+// argument quoted back in an error must not read as a valid one. UTF-8 lacks none, and takes no
+// such flags.
 void WriteLines(HANDLE hFile, LPCWSTR pszText)
 {
-    const int cb = ::WideCharToMultiByte(CP_OEMCP, 0, pszText, -1, nullptr, 0, nullptr, nullptr);
+    const UINT uCodePage = ::GetOEMCP();
+    const DWORD dwFlags = uCodePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const LPCSTR pszDefault = uCodePage == CP_UTF8 ? nullptr : "?";
+    const int cb = ::WideCharToMultiByte(uCodePage, dwFlags, pszText, -1, nullptr, 0, pszDefault, nullptr);
     if (cb <= 0)
         return;
     CByteArray bytes;
     bytes.SetSize(cb);
     char* const pszBytes = reinterpret_cast<char*>(bytes.GetData());
-    ::WideCharToMultiByte(CP_OEMCP, 0, pszText, -1, pszBytes, cb, nullptr, nullptr);
+    ::WideCharToMultiByte(uCodePage, dwFlags, pszText, -1, pszBytes, cb, pszDefault, nullptr);
+    // Nobody may be reading: a closed pipe or a full disk is no reason to fail the program.
     DWORD cbWritten = 0;
     for (const char* pszLine = pszBytes;;)
     {
@@ -75,7 +91,7 @@ void CStdOutput::ChooseSink()
         }
         ::FreeConsole();
     }
-    m_sink = messageBox;
+    m_sink = m_bBoxAllowed ? messageBox : nowhere;
 }
 
 void CStdOutput::Write(LPCWSTR pszText, Kind kind)
@@ -95,10 +111,12 @@ void CStdOutput::Write(LPCWSTR pszText, Kind kind)
         ::WriteConsoleW(m_hConsole, strText, static_cast<DWORD>(strText.GetLength()), nullptr, nullptr);
         break;
     }
-    default:
+    case messageBox:
         // Nobody reads a report of what went well; an error or the usage text asked for must be seen.
-        if (kind != info && !m_bQuiet)
+        if (kind != info)
             ::MessageBoxW(nullptr, pszText, AfxGetApp()->m_pszAppName, kind == error ? MB_ICONHAND : MB_ICONINFORMATION);
+        break;
+    default:
         break;
     }
 }

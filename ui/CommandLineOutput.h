@@ -21,12 +21,14 @@ public:
 };
 
 // To the standard output and error the program was given when a script or agent redirected them
-// to a file or pipe; else to the console of the program that started it, when it has one; else
-// usage texts and errors go to a message box, unless the command line said /quiet.
+// to a file, a pipe or NUL; else to the console of the program that started it, when it has one;
+// else usage texts and errors go to a message box, unless the command line said /quiet or nobody
+// can see the box: on a window station that is not the interactive one, a box would keep a
+// deployment agent waiting for its time-out.
 class CStdOutput : public CCommandLineOutput
 {
 public:
-    explicit CStdOutput(BOOL bQuiet) : m_bQuiet(bQuiet) {}
+    CStdOutput(BOOL bQuiet, BOOL bInteractive) : m_bBoxAllowed(!bQuiet && bInteractive) {}
     ~CStdOutput() override;
     CStdOutput(const CStdOutput&) = delete;
     CStdOutput& operator=(const CStdOutput&) = delete;
@@ -40,10 +42,11 @@ private:
         stdHandles,
         console,
         messageBox,
+        nowhere,
     };
     void ChooseSink();
 
-    BOOL m_bQuiet;
+    BOOL m_bBoxAllowed;
     Sink m_sink = notChosen;
     HANDLE m_hOut = nullptr;      // a redirected standard output or error
     HANDLE m_hErr = nullptr;

@@ -19,11 +19,37 @@ BOOL CSessionControl::ExitWindowsEx(UINT uFlags, DWORD dwReason)
     return ::ExitWindowsEx(uFlags, dwReason);
 }
 
+BOOL CSessionControl::InitiateSystemShutdownEx(DWORD dwReason)
+{
+    return ::InitiateSystemShutdownExW(nullptr, nullptr, 0, FALSE, TRUE, dwReason);
+}
+
+BOOL CSessionControl::IsOnInteractiveWindowStation() const
+{
+    // The process's station handle is not ours to close. When the flags cannot be read, nobody is
+    // assumed to be there: waiting for no one is worse than not asking someone.
+    USEROBJECTFLAGS flags = {};
+    DWORD cbNeeded = 0;
+    return ::GetUserObjectInformationW(::GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof(flags), &cbNeeded) &&
+           (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+BOOL CSessionControl::CanRequest(BOOL bAllUsers) const
+{
+    return bAllUsers || IsOnInteractiveWindowStation();
+}
+
 BOOL CSessionControl::RequestRestartOrLogOff(BOOL bAllUsers)
 {
+    if (!CanRequest(bAllUsers))
+        return FALSE;
     EnableShutdownPrivilege();
-    return ExitWindowsEx(ScopeTexts::For(bAllUsers).uExitFlags,
-                         SHTDN_REASON_MAJOR_OPERATINGSYSTEM | SHTDN_REASON_MINOR_RECONFIG | SHTDN_REASON_FLAG_PLANNED);
+    const DWORD dwReason = SHTDN_REASON_MAJOR_OPERATINGSYSTEM | SHTDN_REASON_MINOR_RECONFIG | SHTDN_REASON_FLAG_PLANNED;
+    // ExitWindowsEx acts on the caller's logon session: called by anyone but the interactive user,
+    // it may report success and restart nothing.
+    if (IsOnInteractiveWindowStation())
+        return ExitWindowsEx(ScopeTexts::For(bAllUsers).uExitFlags, dwReason);
+    return InitiateSystemShutdownEx(dwReason);
 }
 
 CSessionControl& CSessionControl::Real()
@@ -31,4 +57,3 @@ CSessionControl& CSessionControl::Real()
     static CSessionControl s_real;
     return s_real;
 }
-

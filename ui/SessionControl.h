@@ -9,6 +9,16 @@ public:
     virtual ~CSessionControl() = default;
     // ExitWindowsEx: nonzero when the system accepted the request.
     virtual BOOL ExitWindowsEx(UINT uFlags, DWORD dwReason);
+    // InitiateSystemShutdownExW: a restart of this computer at once, without forcing programs
+    // closed; nonzero when the system accepted it.
+    virtual BOOL InitiateSystemShutdownEx(DWORD dwReason);
+    // Whether the process runs on the window station a user sees, at the console or over Remote
+    // Desktop; a service's or a deployment agent running as SYSTEM has one that nobody sees.
+    virtual BOOL IsOnInteractiveWindowStation() const;
+
+    // FALSE when the request of this scope cannot be carried out from here: a log-off acts on the
+    // session the process runs in, which outside the interactive window station is not a user's.
+    BOOL CanRequest(BOOL bAllUsers) const;
 
     // Enables the shutdown privilege and asks for the restart (machine-wide scope) or the log-off
     // (the user's scope) that applies a stored layout. Windows logs it as a planned reconfiguration,

@@ -114,6 +114,9 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
         { "MissingKeys", { L"/disable" }, all, other, 87, other, L"/disable needs a list of keys: LWin, RWin, CapsLock, LCtrl or All." + strUsage },
         { "EmptyKeys", { L"/enable", L"" }, all, other, 87, other, L"/enable needs a list of keys: LWin, RWin, CapsLock, LCtrl or All." + strUsage },
         { "UnknownKey", { L"/disable", L"LWin,Esc" }, all, other, 87, other, L"Unknown key \"Esc\": the keys are LWin, RWin, CapsLock, LCtrl and All." + strUsage },
+        // Capital I with a dot, which a best fit would show as the I of a key that exists.
+        { "UnknownKeyTheCodePageCannotShow", { L"/disable", L"LW\u0130n" }, all, other, 87, other,
+          L"Unknown key \"LW?n\": the keys are" },
         { "KeyInBothLists", { L"/disable", L"All", L"/enable", L"CapsLock" }, all, other, 87, other,
           L"Named in both /disable and /enable: CapsLock." + strUsage },
         { "RepeatedSwitch", { L"/disable", L"LWin", L"-Disable", L"RWin" }, all, other, 87, other, L"The switch /disable is given twice." + strUsage },
@@ -158,44 +161,70 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
     }
 }
 
+enum class Station
+{
+    visible,  // the test's own, where a user would see a box
+    hidden,   // one nobody sees, as a deployment agent's
+};
+
 struct UnreadCase
 {
     const char* pszName;
+    Station station;
     std::vector<std::wstring> args;
     DWORD dwExit;
-    const wchar_t* pszBox;  // the start of the box's text; null: no box
+    const wchar_t* pszBox;     // the start of the box's text; null: no box
+    bool bNulOutput = false;   // its output and errors go to NUL, as with `>nul 2>&1`
 };
 
-// Started by a program without a console and without redirecting anything, only a box can tell.
-TEST_F(CommandLineTest, WithNoOneToReadItAnErrorOrTheUsageShowsABoxUnlessQuiet)
+// Started by a program without a console and without redirecting anything, only a box can tell;
+// but a box nobody can see would hold a deployment agent until its time-out.
+TEST_F(CommandLineTest, AnErrorOrTheUsageShowsABoxOnlyWhereSomeoneSeesItAndNoOutputWasGiven)
 {
     // This test's own output goes to the file its runner gave it, not to a console.
     ::FreeConsole();
+    const CHiddenStation unseen;
+    ASSERT_FALSE(unseen.Desktop().empty()) << "no window station of the test's own: error " << ::GetLastError();
+    const Station visible = Station::visible, hidden = Station::hidden;
     const UnreadCase cases[] = {
-        { "Error", { L"/bogus" }, 87, L"Unknown switch \"/bogus\".\n\nUsage:" },
-        { "ErrorQuiet", { L"/bogus", L"/quiet" }, 87, nullptr },
-        { "Usage", { L"/?" }, 0, L"Usage:" },
-        { "Stored", { L"/disable", L"LWin" }, 3010, nullptr },
+        { "Error", visible, { L"/bogus" }, 87, L"Unknown switch \"/bogus\".\n\nUsage:" },
+        { "ErrorQuiet", visible, { L"/bogus", L"/quiet" }, 87, nullptr },
+        { "Usage", visible, { L"/?" }, 0, L"Usage:" },
+        { "Stored", visible, { L"/disable", L"LWin" }, 3010, nullptr },
+        { "ErrorToNul", visible, { L"/bogus" }, 87, nullptr, true },
+        { "ErrorOnAHiddenStation", hidden, { L"/bogus" }, 87, nullptr },
+        { "UsageOnAHiddenStation", hidden, { L"/?" }, 0, nullptr },
+        { "StoredOnAHiddenStation", hidden, { L"/disable", L"LWin" }, 3010, nullptr },
     };
+    SECURITY_ATTRIBUTES inherited = { sizeof(inherited), nullptr, TRUE };
     for (const UnreadCase& tested : cases)
     {
         SCOPED_TRACE(tested.pszName);
+        RemoveStoredLayout(Scope::AllUsers);
+        const CScopedHandle<HANDLE, ::CloseHandle> nul(
+            tested.bNulOutput ? ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_EXISTING, 0, nullptr)
+                              : nullptr);
+        ASSERT_EQ(tested.bNulOutput, static_cast<bool>(nul));
         CProgram program;
-        ASSERT_EQ(L"", program.Start(ProgramPath(), tested.args, DETACHED_PROCESS));
-        const BoxView box = ReadBox(program.WaitForOwnedDialog(nullptr, tested.pszBox != nullptr ? 10000 : 1000));
+        ASSERT_EQ(L"", program.Start(ProgramPath(), tested.args, DETACHED_PROCESS, tested.station == hidden ? &unseen : nullptr,
+                                     nul.Get()));
         if (tested.pszBox != nullptr)
         {
+            const BoxView box = ReadBox(program.WaitForOwnedDialog(nullptr, 10000));
             ASSERT_TRUE(box) << "no box";
             EXPECT_EQ(g_szMainCaption, box.strCaption);
             EXPECT_EQ(0u, box.strText.find(tested.pszBox)) << testing::PrintToString(box.strText);
             EXPECT_EQ(std::vector<std::wstring>{ L"OK" }, box.buttons);
             ClickButton(box.hWnd, L"OK");
         }
-        else
+        // A box, seen or not, holds the program until someone answers it.
+        if (!program.WaitForExit(5000))
         {
-            EXPECT_FALSE(box) << testing::PrintToString(box.strText);
+            // A box on the hidden station cannot be read from here.
+            const BoxView box = ReadBox(program.WaitForOwnedDialog(nullptr, 0));
+            ADD_FAILURE() << "still running after 5 s" << (box ? ", showing " + testing::PrintToString(box.strText) : std::string());
+            continue;
         }
-        ASSERT_TRUE(program.WaitForExit(10000));
         DWORD dwExit = 0;
         ::GetExitCodeProcess(program.Handle(), &dwExit);
         EXPECT_EQ(tested.dwExit, dwExit);

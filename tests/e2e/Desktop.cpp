@@ -66,6 +66,23 @@ HWND WaitForWindow(WindowQuery query, DWORD dwTimeoutMs)
     return query.hWndFound;
 }
 
+std::wstring HiddenStationName()
+{
+    return L"MorvexTest" + std::to_wstring(::GetCurrentProcessId());
+}
+
+// A desktop is made on the process's own station, so the test moves to hStation for that moment;
+// it owns no window, which would keep it from moving.
+HDESK DesktopOn(HWINSTA hStation)
+{
+    const HWINSTA hOwn = ::GetProcessWindowStation();
+    if (hStation == nullptr || !::SetProcessWindowStation(hStation))
+        return nullptr;
+    const HDESK hDesktop = ::CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    ::SetProcessWindowStation(hOwn);
+    return hDesktop;
+}
+
 BOOL CALLBACK AnyWindowOf(HWND hWnd, LPARAM lParam)
 {
     auto* pQuery = reinterpret_cast<std::pair<DWORD, bool>*>(lParam);
@@ -115,10 +132,30 @@ CProgram::~CProgram()
     ::CloseHandle(m_info.hProcess);
 }
 
-std::wstring CProgram::Start(const std::wstring& strPath, const std::vector<std::wstring>& args, DWORD dwCreationFlags)
+CHiddenStation::CHiddenStation()
+    : m_station(::CreateWindowStationW(HiddenStationName().c_str(), 0, WINSTA_ALL_ACCESS, nullptr)),
+      m_desktop(DesktopOn(m_station.Get())),
+      m_strDesktop(m_desktop ? HiddenStationName() + L"\\Default" : L"")
+{
+}
+
+std::wstring CProgram::Start(const std::wstring& strPath, const std::vector<std::wstring>& args, DWORD dwCreationFlags,
+                             const CHiddenStation* pStation, HANDLE hStdOutput)
 {
     STARTUPINFOW startup = { sizeof(startup) };
-    if (!StartProcess(strPath, args, FALSE, dwCreationFlags, startup, m_info))
+    std::wstring strDesktop;
+    if (pStation != nullptr)
+    {
+        strDesktop = pStation->Desktop();
+        startup.lpDesktop = strDesktop.data();
+    }
+    if (hStdOutput != nullptr)
+    {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = hStdOutput;
+        startup.hStdError = hStdOutput;
+    }
+    if (!StartProcess(strPath, args, hStdOutput != nullptr, dwCreationFlags, startup, m_info))
         return L"could not start " + strPath + L": error " + std::to_wstring(::GetLastError());
     ::WaitForInputIdle(m_info.hProcess, 10000);
     return L"";

@@ -10,6 +10,46 @@
 std::wstring ShownText(HWND hWnd);
 std::wstring WindowText(HWND hWnd);
 
+// The one owner of a handle of a type that pfnClose closes; null or INVALID_HANDLE_VALUE owns none.
+template <typename THandle, BOOL(WINAPI* pfnClose)(THandle)>
+class CScopedHandle
+{
+public:
+    explicit CScopedHandle(THandle hHandle = nullptr) : m_hHandle(hHandle) {}
+    ~CScopedHandle()
+    {
+        if (*this)
+            pfnClose(m_hHandle);
+    }
+    CScopedHandle(const CScopedHandle&) = delete;
+    CScopedHandle& operator=(const CScopedHandle&) = delete;
+
+    explicit operator bool() const { return m_hHandle != nullptr && m_hHandle != reinterpret_cast<THandle>(INVALID_HANDLE_VALUE); }
+    THandle Get() const { return m_hHandle; }
+
+private:
+    THandle m_hHandle;
+};
+
+// A window station of the test's own, with its desktop, that nobody sees: what a service or a
+// deployment agent running as SYSTEM has. Programs started there can show a box that no one can
+// answer.
+class CHiddenStation
+{
+public:
+    CHiddenStation();
+    CHiddenStation(const CHiddenStation&) = delete;
+    CHiddenStation& operator=(const CHiddenStation&) = delete;
+
+    // As STARTUPINFO.lpDesktop names it, "station\\desktop"; empty when it could not be made.
+    const std::wstring& Desktop() const { return m_strDesktop; }
+
+private:
+    CScopedHandle<HWINSTA, ::CloseWindowStation> m_station;
+    CScopedHandle<HDESK, ::CloseDesktop> m_desktop;
+    std::wstring m_strDesktop;
+};
+
 // A program started for a test; ended by its handle if it is still running when this goes.
 class CProgram
 {
@@ -19,8 +59,11 @@ public:
     CProgram(const CProgram&) = delete;
     CProgram& operator=(const CProgram&) = delete;
 
-    // The command line is quoted here; an empty result means it started.
-    std::wstring Start(const std::wstring& strPath, const std::vector<std::wstring>& args = {}, DWORD dwCreationFlags = 0);
+    // The command line is quoted here; an empty result means it started. On the test's own desktop
+    // unless pStation is given. hStdOutput, when given, is its standard output and error: it must
+    // be inheritable, and the program then inherits the test's inheritable handles.
+    std::wstring Start(const std::wstring& strPath, const std::vector<std::wstring>& args = {}, DWORD dwCreationFlags = 0,
+                       const CHiddenStation* pStation = nullptr, HANDLE hStdOutput = nullptr);
     bool Running() const;
     // Waits for the process to end; true once it has.
     bool WaitForExit(DWORD dwTimeoutMs);

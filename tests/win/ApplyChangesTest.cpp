@@ -35,7 +35,8 @@ void PrintTo(const ExitRequest& request, std::ostream* pStream)
              << (request.bShutdownPrivilegeEnabled ? ", privilege on}" : ", privilege off}");
 }
 
-// Never lets a test end the prefix's session: records the request and answers as told.
+// Never lets a test end the prefix's session: records the request and answers as told. The dialog
+// runs where its user sees it.
 class CFakeSessionControl : public CSessionControl
 {
 public:
@@ -44,6 +45,12 @@ public:
         m_requests.push_back({ uFlags, dwReason, ::IsWindowVisible(m_hWndDialog) != FALSE, PrivilegeEnabled(SE_SHUTDOWN_NAME) });
         return m_bAccept;
     }
+    BOOL InitiateSystemShutdownEx(DWORD) override
+    {
+        ADD_FAILURE() << "the dialog's user is logged on: ExitWindowsEx restarts or logs off";
+        return FALSE;
+    }
+    BOOL IsOnInteractiveWindowStation() const override { return TRUE; }
 
     HWND m_hWndDialog = nullptr;
     BOOL m_bAccept = TRUE;

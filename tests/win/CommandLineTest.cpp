@@ -4,6 +4,7 @@
 #include <string>
 
 #include "RegistryFixture.h"
+#include "TestProcess.h"
 #include "app/CommandLine.h"
 #include "ui/Messages.h"
 
@@ -142,18 +143,33 @@ public:
     Kind m_lastKind = info;
 };
 
-// Never ends the prefix's session: records what was asked and answers as told.
+// A restart or log-off request, with the privilege as it stood when it was made.
+std::wstring Request(const wchar_t* pszCall, UINT uFlags, DWORD dwReason, bool bShutdownPrivilegeEnabled)
+{
+    return std::wstring(pszCall) + L" flags " + std::to_wstring(uFlags) + L" reason " + std::to_wstring(dwReason) +
+           (bShutdownPrivilegeEnabled ? L" privilege on" : L" privilege off");
+}
+
+// Never ends the prefix's session: records what was asked and answers as told, on the window
+// station it is told.
 class CFakeSessionControl : public CSessionControl
 {
 public:
-    BOOL ExitWindowsEx(UINT uFlags, DWORD) override
+    BOOL ExitWindowsEx(UINT uFlags, DWORD dwReason) override
     {
-        m_requests.push_back(uFlags);
+        m_requests.push_back(Request(L"ExitWindowsEx", uFlags, dwReason, PrivilegeEnabled(SE_SHUTDOWN_NAME)));
         return m_bAccept;
     }
+    BOOL InitiateSystemShutdownEx(DWORD dwReason) override
+    {
+        m_requests.push_back(Request(L"InitiateSystemShutdownEx", 0, dwReason, PrivilegeEnabled(SE_SHUTDOWN_NAME)));
+        return m_bAccept;
+    }
+    BOOL IsOnInteractiveWindowStation() const override { return m_bInteractive; }
 
     BOOL m_bAccept = TRUE;
-    std::vector<UINT> m_requests;
+    BOOL m_bInteractive = TRUE;
+    std::vector<std::wstring> m_requests;
 };
 
 class CommandLineRunTest : public PerScopeTest
@@ -171,13 +187,16 @@ struct RunCase
     Bytes stored;
     LSTATUS setValueResult, deleteValueResult, queryValueResult;
     BOOL bAcceptRestart;
+    BOOL bInteractive;  // on the window station a user sees, rather than a deployment agent's
     int nExit;
     Bytes expected;
     std::wstring strOutput;
-    bool bRestartRequested;
+    std::wstring strRequested;  // empty: none
 };
 
-// What Wine never refuses: a write, a delete, a restart; and a read that fails for want of memory.
+// What Wine never refuses: a write, a delete, a restart; a read that fails for want of memory; and
+// what it never is: a deployment agent on a window station nobody sees, which ExitWindowsEx cannot
+// restart from.
 TEST_P(CommandLineRunTest, ReportsAFailedReadWriteDeleteOrRestartWithExitCode1)
 {
     const Bytes other = ScancodeMapValue({ { kLeftCtrl, kRightAlt } });
@@ -188,30 +207,48 @@ TEST_P(CommandLineRunTest, ReportsAFailedReadWriteDeleteOrRestartWithExitCode1)
                                               : L"HKEY_CURRENT_USER\\Keyboard Layout: ");
     const std::wstring strDenied = SystemErrorText(ERROR_ACCESS_DENIED).GetString();
     const std::wstring strNoMemory = SystemErrorText(ERROR_NOT_ENOUGH_MEMORY).GetString();
+    // From an agent, a restart is asked for through the shutdown route; a log-off cannot be, and
+    // the run stops before anything is stored.
+    const wchar_t* const pszNoLogOffHere = L"/restart cannot log off from here: a log-off applies to the session the program runs in, "
+                                           L"which is not a user's interactive session";
+    const bool bAll = AllUsers();
+    const DWORD dwPlanned = SHTDN_REASON_MAJOR_OPERATINGSYSTEM | SHTDN_REASON_MINOR_RECONFIG | SHTDN_REASON_FLAG_PLANNED;
+    const std::wstring exitWindows = Request(L"ExitWindowsEx", bAll ? EWX_REBOOT : EWX_LOGOFF, dwPlanned, true);
+    const std::wstring shutdown = Request(L"InitiateSystemShutdownEx", 0, dwPlanned, true), none;
     const RunCase cases[] = {
-        { "RestartAccepted", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, TRUE, exitRestartRequested, disabled,
-          L"Other mappings: 1\nStored. Asking Windows to", true },
-        { "RestartRefused", { L"/restart", L"/disable", L"LWin" }, other, ok, ok, ok, FALSE, exitFailed, disabled,
-          ScopeTexts::For(AllUsers()).pszRequestFailed, true },
-        { "WriteFails", { L"/disable", L"LWin" }, other, denied, ok, ok, TRUE, exitFailed, other,
-          L"Could not write " + strValue + strDenied + L"\nNothing was changed.\n" },
-        { "DeleteFails", { L"/enable", L"All" }, ScancodeMapValue({ { 0, kCapsLock } }), ok, denied, ok, TRUE, exitFailed,
-          ScancodeMapValue({ { 0, kCapsLock } }), L"Could not delete " + strValue + strDenied + L"\nNothing was changed.\n" },
+        { "RestartAccepted", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, TRUE, TRUE, exitRestartRequested, disabled,
+          L"Other mappings: 1\nStored. Asking Windows to", exitWindows },
+        { "RestartRefused", { L"/restart", L"/disable", L"LWin" }, other, ok, ok, ok, FALSE, TRUE, exitFailed, disabled,
+          ScopeTexts::For(bAll).pszRequestFailed, exitWindows },
+        { "RestartAcceptedFromAnAgent", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, TRUE, FALSE,
+          bAll ? exitRestartRequested : exitFailed, bAll ? disabled : other,
+          bAll ? L"Stored. Asking Windows to restart the computer." : pszNoLogOffHere, bAll ? shutdown : none },
+        { "RestartRefusedFromAnAgent", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, FALSE, FALSE, exitFailed,
+          bAll ? disabled : other, bAll ? ScopeTexts::For(bAll).pszRequestFailed : pszNoLogOffHere, bAll ? shutdown : none },
+        { "StoredWithoutRestartByAnAgent", { L"/disable", L"LWin" }, other, ok, ok, ok, TRUE, FALSE, exitRestartNeeded, disabled,
+          L"Other mappings: 1\nStored. ", none },
+        { "WriteFails", { L"/disable", L"LWin" }, other, denied, ok, ok, TRUE, TRUE, exitFailed, other,
+          L"Could not write " + strValue + strDenied + L"\nNothing was changed.\n", none },
+        { "DeleteFails", { L"/enable", L"All" }, ScancodeMapValue({ { 0, kCapsLock } }), ok, denied, ok, TRUE, TRUE, exitFailed,
+          ScancodeMapValue({ { 0, kCapsLock } }), L"Could not delete " + strValue + strDenied + L"\nNothing was changed.\n", none },
         // Not read is not "nothing stored": disabling would have dropped the other mapping.
-        { "ReadFails", { L"/disable", L"LWin" }, other, ok, ok, noMemory, TRUE, exitFailed, other,
-          L"Could not read " + strValue + strNoMemory + L"\nNothing was changed.\n" },
-        { "StatusReadFails", { L"/status" }, other, ok, ok, noMemory, TRUE, exitFailed, other, L"Could not read " + strValue + strNoMemory + L"\n" },
+        { "ReadFails", { L"/disable", L"LWin" }, other, ok, ok, noMemory, TRUE, TRUE, exitFailed, other,
+          L"Could not read " + strValue + strNoMemory + L"\nNothing was changed.\n", none },
+        { "StatusReadFails", { L"/status" }, other, ok, ok, noMemory, TRUE, TRUE, exitFailed, other,
+          L"Could not read " + strValue + strNoMemory + L"\n", none },
     };
     for (const RunCase& tested : cases)
     {
         SCOPED_TRACE(tested.pszName);
         StoreLayout(GetParam(), tested.stored);
+        SetPrivilegeEnabled(SE_SHUTDOWN_NAME, false);
         CCountingRegistry registry;
         registry.m_setValueResult = tested.setValueResult;
         registry.m_deleteValueResult = tested.deleteValueResult;
         registry.m_queryValueResult = tested.queryValueResult;
         CFakeSessionControl session;
         session.m_bAccept = tested.bAcceptRestart;
+        session.m_bInteractive = tested.bInteractive;
         CCapturedOutput output;
 
         CMorvexCommandLineInfo info;
@@ -226,8 +263,8 @@ TEST_P(CommandLineRunTest, ReportsAFailedReadWriteDeleteOrRestartWithExitCode1)
             EXPECT_EQ(std::wstring::npos, output.m_strText.find(L"Left Windows: ")) << "a key shown that could not be read";
         }
         EXPECT_EQ(tested.nExit == exitFailed, output.m_lastKind == CCommandLineOutput::error);
-        const UINT uExpectedFlags = AllUsers() ? UINT{ EWX_REBOOT } : UINT{ EWX_LOGOFF };
-        EXPECT_EQ(tested.bRestartRequested ? std::vector<UINT>{ uExpectedFlags } : std::vector<UINT>{}, session.m_requests);
+        EXPECT_EQ(tested.strRequested.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{ tested.strRequested },
+                  session.m_requests);
         EXPECT_EQ(0, registry.m_nOpenHandles);
     }
 }
