@@ -4,7 +4,6 @@
 #include <stdio.h>
 
 #include <algorithm>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,49 +20,27 @@ std::string FileText(const std::wstring& strPath)
     std::string strText;
     if (FILE* pFile = _wfopen(strPath.c_str(), L"rb"))
     {
-        char buffer[4096];
-        for (size_t cb; (cb = fread(buffer, 1, sizeof(buffer), pFile)) > 0;)
-            strText.append(buffer, cb);
+        for (int ch; (ch = fgetc(pFile)) != EOF;)
+            strText += static_cast<char>(ch);
         fclose(pFile);
     }
     return strText;
 }
 
-void WriteFileText(const std::wstring& strPath, const std::string& strText)
-{
-    FILE* pFile = _wfopen(strPath.c_str(), L"wb");
-    ASSERT_NE(nullptr, pFile);
-    fwrite(strText.data(), 1, strText.size(), pFile);
-    fclose(pFile);
-}
-
-void SetBytes(CByteArray& value, const std::vector<BYTE>& bytes)
-{
-    value.SetSize(static_cast<INT_PTR>(bytes.size()));
-    std::copy(bytes.begin(), bytes.end(), value.GetData());
-}
-
 std::string Ascii(const CString& str)
 {
-    std::string strAscii;
-    for (int i = 0; i < str.GetLength(); ++i)
-        strAscii += static_cast<char>(str.GetString()[i]);
-    return strAscii;
+    return std::string(str.GetString(), str.GetString() + str.GetLength());
 }
 
 // Wine 8 makes no reparse points (its CreateSymbolicLinkW does nothing) and follows a Unix symbolic
-// link even with FILE_FLAG_OPEN_REPARSE_POINT: the attribute is added here, or the check fails.
+// link even with FILE_FLAG_OPEN_REPARSE_POINT: the attribute is added here, or the call fails.
 class CFakeInfoLog : public CCommandLineLog
 {
 public:
     BOOL GetFileInformationByHandle(HANDLE hFile, BY_HANDLE_FILE_INFORMATION* pInfo) override
     {
-        if (m_dwFailure != ERROR_SUCCESS)
-        {
-            ::SetLastError(m_dwFailure);
-            return FALSE;
-        }
-        const BOOL bRead = CCommandLineLog::GetFileInformationByHandle(hFile, pInfo);
+        ::SetLastError(m_dwFailure);
+        const BOOL bRead = m_dwFailure == ERROR_SUCCESS && CCommandLineLog::GetFileInformationByHandle(hFile, pInfo);
         pInfo->dwFileAttributes |= m_dwAddedAttributes;
         return bRead;
     }
@@ -80,96 +57,71 @@ protected:
         WCHAR szTemp[MAX_PATH];
         ::GetTempPathW(MAX_PATH, szTemp);
         m_strFolder = std::wstring(szTemp) + L"morvex-log-test\\";
+        m_strLog = m_strFolder + L"log.txt";
+        m_strPlanted = m_strFolder + L"planted.txt";
         TearDown();
         ASSERT_TRUE(::CreateDirectoryW(m_strFolder.c_str(), nullptr));
     }
 
     void TearDown() override
     {
-        for (const wchar_t* pszName : { L"log.txt", L"planted.txt" })
-            ::DeleteFileW((m_strFolder + pszName).c_str());
+        ::DeleteFileW(m_strLog.c_str());
+        ::DeleteFileW(m_strPlanted.c_str());
         ::RemoveDirectoryW(m_strFolder.c_str());
     }
 
-    std::wstring m_strFolder;
+    std::wstring m_strFolder, m_strLog, m_strPlanted;
 };
 
-TEST_F(CommandLineLogTest, AppendsOneUtf8LinePerRunAfterTheEarlierOnes)
+void StoreBytes(BOOL& bStored, CByteArray& value, const std::optional<std::vector<BYTE>>& bytes)
 {
-    const FILETIME ftTime = { 0x5A5A0000, 0x01DD0000 };
-    const struct
-    {
-        const wchar_t* pszComputer;
-        const wchar_t* pszArguments;
-        std::optional<std::vector<BYTE>> before, after;
-        int nExitCode;
-        const char* pszLine;  // after the time
-    } runs[] = {
-        { L"PC01", L"/disable LWin /log C:\\Windows\\Temp\\morvex.log", std::nullopt,
-          std::vector<BYTE>{ 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0x5B, 0xE0, 0, 0, 0, 0 }, 3010,
-          "\tcomputer=PC01\taccount=CONTOSO\\deploy\targs=/disable LWin /log C:\\Windows\\Temp\\morvex.log"
-          "\tbefore=none\tafter=00000000000000000200000000005BE000000000\texit=3010\r\n" },
-        // An empty value is stored, not none; a line break or tab in a text cannot split the line.
-        { L"B\u00dcRO-7", L"/enable All\r\nforged\tline", std::vector<BYTE>{}, std::nullopt, 0,
-          "\tcomputer=B\xC3\x9CRO-7\taccount=CONTOSO\\deploy\targs=/enable All\xEF\xBF\xBD\xEF\xBF\xBD"
-          "forged\xEF\xBF\xBDline\tbefore=\tafter=none\texit=0\r\n" },
-    };
-    // Every run's log is open before the first writes: each line lands at the end as it is then.
-    const std::wstring strPath = m_strFolder + L"log.txt";
-    CCommandLineLog logs[std::size(runs)];
-    CString strReason;
-    for (CCommandLineLog& log : logs)
-        ASSERT_TRUE(log.Open(strPath.c_str(), strReason)) << testing::PrintToString(std::wstring(strReason));
-    std::string strExpected;
-    for (size_t i = 0; i < std::size(runs); ++i)
-    {
-        CCommandLineLogRecord record;
-        record.ftTime = ftTime;
-        record.strComputer = runs[i].pszComputer;
-        record.strAccount = L"CONTOSO\\deploy";
-        record.strArguments = runs[i].pszArguments;
-        if ((record.bBefore = runs[i].before.has_value()))
-            SetBytes(record.before, *runs[i].before);
-        if ((record.bAfter = runs[i].after.has_value()))
-            SetBytes(record.after, *runs[i].after);
-        record.nExitCode = runs[i].nExitCode;
-        ASSERT_TRUE(logs[i].Append(record, strReason)) << testing::PrintToString(std::wstring(strReason));
-        strExpected += Ascii(IsoTimeText(ftTime)) + runs[i].pszLine;
-    }
-    EXPECT_EQ(strExpected, FileText(strPath));
+    bStored = bytes.has_value();
+    value.SetSize(static_cast<INT_PTR>(bytes.value_or(std::vector<BYTE>{}).size()));
+    if (bytes)
+        std::copy(bytes->begin(), bytes->end(), value.GetData());
 }
 
-TEST(CommandLineLogAccountTest, NamesTheAccountOrGivesItsSid)
+void Fill(CCommandLineLogRecord& record, LPCWSTR pszArguments, std::optional<std::vector<BYTE>> before = {},
+          std::optional<std::vector<BYTE>> after = {}, int nExitCode = 0)
 {
-    const struct
-    {
-        const wchar_t* pszSid;
-        const wchar_t* pszExpected;
-    } cases[] = {
-        { L"S-1-5-18", L"NT AUTHORITY\\SYSTEM" },
-        { L"S-1-1-0", L"Everyone" },
-        // An account of a domain this computer does not know.
-        { L"S-1-5-21-1111-2222-3333-1001", L"S-1-5-21-1111-2222-3333-1001" },
-    };
-    for (const auto& tested : cases)
-    {
-        PSID pSid = nullptr;
-        ASSERT_TRUE(::ConvertStringSidToSidW(tested.pszSid, &pSid));
-        EXPECT_EQ(tested.pszExpected, std::wstring(CCommandLineLog::AccountName(pSid)));
-        ::LocalFree(pSid);
-    }
+    record.ftTime = FILETIME{ 0x5A5A0000, 0x01DD0000 };
+    record.strComputer = L"B\u00dcRO-7";
+    record.strAccount = L"CONTOSO\\deploy";
+    record.strArguments = pszArguments;
+    StoreBytes(record.bBefore, record.before, before);
+    StoreBytes(record.bAfter, record.after, after);
+    record.nExitCode = nExitCode;
+}
 
-    // Under Wine the process runs as the Unix user, an account of the computer itself.
-    WCHAR szUser[256];
-    DWORD cchUser = ARRAYSIZE(szUser);
-    ASSERT_TRUE(::GetUserNameW(szUser, &cchUser));
-    EXPECT_EQ(std::wstring(CCommandLineLog::ComputerName()) + L"\\" + szUser, std::wstring(CCommandLineLog::ProcessAccountName()));
+// Every run's log is open before the first one writes: each line lands at the end as it is then.
+TEST_F(CommandLineLogTest, AppendsOneUtf8LinePerRunAfterTheEarlierOnes)
+{
+    CCommandLineLogRecord runs[2];
+    Fill(runs[0], L"/disable LWin", std::nullopt, std::vector<BYTE>{ 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0x5B, 0xE0, 0, 0, 0, 0 }, 3010);
+    // An empty value is stored, not none; a line break or a tab in a text cannot split the line.
+    Fill(runs[1], L"/enable All\r\nforged\tline", std::vector<BYTE>{});
+    const char* const pszLines[] = {
+        "\tcomputer=B\xC3\x9CRO-7\taccount=CONTOSO\\deploy\targs=/disable LWin"
+        "\tbefore=none\tafter=00000000000000000200000000005BE000000000\texit=3010\r\n",
+        "\tcomputer=B\xC3\x9CRO-7\taccount=CONTOSO\\deploy\targs=/enable All\xEF\xBF\xBD\xEF\xBF\xBD"
+        "forged\xEF\xBF\xBDline\tbefore=\tafter=none\texit=0\r\n",
+    };
+    CCommandLineLog logs[2];
+    CString strReason;
+    std::string strExpected;
+    for (CCommandLineLog& log : logs)
+        ASSERT_TRUE(log.Open(m_strLog.c_str(), strReason)) << testing::PrintToString(std::wstring(strReason));
+    for (int i = 0; i < 2; ++i)
+    {
+        ASSERT_TRUE(logs[i].Append(runs[i], strReason)) << testing::PrintToString(std::wstring(strReason));
+        strExpected += Ascii(IsoTimeText(runs[i].ftTime)) + pszLines[i];
+    }
+    EXPECT_EQ(strExpected, FileText(m_strLog));
 }
 
 // Each case leaves "planted.txt" as it was: the file a user may have linked the log to.
 TEST_F(CommandLineLogTest, RefusesWhatCouldSendTheLinesElsewhereAndSaysWhy)
 {
-    const std::wstring strLog = m_strFolder + L"log.txt", strPlanted = m_strFolder + L"planted.txt";
     const struct
     {
         const char* pszName;
@@ -181,20 +133,20 @@ TEST_F(CommandLineLogTest, RefusesWhatCouldSendTheLinesElsewhereAndSaysWhy)
     } cases[] = {
         { "missing folder", m_strFolder + L"missing\\log.txt", false, 0, 0, L"cannot be opened (error 3: " },
         { "a folder", m_strFolder.substr(0, m_strFolder.size() - 1), false, 0, 0, L"cannot be opened (error 5: " },
-        { "a hard link", strLog, true, 0, 0, L"has 2 names (hard links)" },
-        { "the hard link's other name", strPlanted, true, 0, 0, L"has 2 names (hard links)" },
-        { "a reparse point", strPlanted, false, FILE_ATTRIBUTE_REPARSE_POINT, 0, L"symbolic link, a junction or another reparse point" },
-        { "information unreadable", strPlanted, false, 0, ERROR_INVALID_FUNCTION, L"cannot be checked (error 1: " },
+        { "a hard link", m_strLog, true, 0, 0, L"has 2 names (hard links)" },
+        { "the hard link's other name", m_strPlanted, true, 0, 0, L"has 2 names (hard links)" },
+        { "a reparse point", m_strPlanted, false, FILE_ATTRIBUTE_REPARSE_POINT, 0, L"a symbolic link, a junction or another reparse point" },
+        { "information unreadable", m_strPlanted, false, 0, ERROR_INVALID_FUNCTION, L"cannot be checked (error 1: " },
     };
     for (const auto& tested : cases)
     {
         SCOPED_TRACE(tested.pszName);
-        ::DeleteFileW(strLog.c_str());
-        WriteFileText(strPlanted, "not a log\r\n");
-        if (tested.bHardLink)
-        {
-            ASSERT_TRUE(::CreateHardLinkW(strLog.c_str(), strPlanted.c_str(), nullptr));
-        }
+        ::DeleteFileW(m_strLog.c_str());
+        FILE* pPlanted = _wfopen(m_strPlanted.c_str(), L"wb");
+        ASSERT_NE(nullptr, pPlanted);
+        fputs("not a log\r\n", pPlanted);
+        fclose(pPlanted);
+        ASSERT_TRUE(!tested.bHardLink || ::CreateHardLinkW(m_strLog.c_str(), m_strPlanted.c_str(), nullptr));
 
         CFakeInfoLog log;
         log.m_dwAddedAttributes = tested.dwAddedAttributes;
@@ -205,9 +157,9 @@ TEST_F(CommandLineLogTest, RefusesWhatCouldSendTheLinesElsewhereAndSaysWhy)
         EXPECT_NE(std::wstring::npos, strText.find(L"\"" + tested.strPath + L"\"")) << testing::PrintToString(strText);
         EXPECT_NE(std::wstring::npos, strText.find(tested.pszReason)) << testing::PrintToString(strText);
 
-        EXPECT_EQ("not a log\r\n", FileText(strPlanted));
+        EXPECT_EQ("not a log\r\n", FileText(m_strPlanted));
         // No handle is left open: the file can be had for this process alone.
-        const HANDLE hAlone = ::CreateFileW(strPlanted.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        const HANDLE hAlone = ::CreateFileW(m_strPlanted.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         EXPECT_NE(INVALID_HANDLE_VALUE, hAlone);
         ::CloseHandle(hAlone);
     }
@@ -220,44 +172,56 @@ TEST_F(CommandLineLogTest, TwoWritersAtOnceLandEveryLineWhole)
     // fstat and writes there with pwrite, so two writers at once tear and overwrite lines there.
     if (::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr)
         GTEST_SKIP() << "Wine 8 does not append atomically: this holds on Windows only";
-    const std::wstring strPath = m_strFolder + L"log.txt";
-    const int kLines = 400;
-    std::vector<std::string> expected;
-    const auto write = [&](const wchar_t* pszWriter) {
+    const auto fill = [](CCommandLineLogRecord& record, int n) { Fill(record, std::to_wstring(n).append(200, L'x').c_str()); };
+    const auto write = [&](int nFirst) {
         CCommandLineLog log;
-        CString strReason;
-        EXPECT_TRUE(log.Open(strPath.c_str(), strReason));
         CCommandLineLogRecord record;
-        for (int n = 0; n < kLines; ++n)
+        CString strReason;
+        EXPECT_TRUE(log.Open(m_strLog.c_str(), strReason));
+        for (int n = nFirst; n < nFirst + 400; ++n)
         {
-            record.strArguments.Format(L"%s %d %s", pszWriter, n, std::wstring(200, L'x').c_str());
+            fill(record, n);
             EXPECT_TRUE(log.Append(record, strReason));
         }
     };
-    for (const wchar_t* pszWriter : { L"first", L"second" })
-    {
-        CCommandLineLogRecord record;
-        for (int n = 0; n < kLines; ++n)
-        {
-            record.strArguments.Format(L"%s %d %s", pszWriter, n, std::wstring(200, L'x').c_str());
-            const std::string strLine = Ascii(CCommandLineLog::LineOf(record));
-            expected.push_back(strLine.substr(0, strLine.size() - 2));
-        }
-    }
-    std::thread first(write, L"first"), second(write, L"second");
+    std::thread first(write, 0), second(write, 400);
     first.join();
     second.join();
 
-    const std::string strText = FileText(strPath);
-    std::vector<std::string> lines;
+    std::vector<std::string> expected, lines;
+    for (int n = 0; n < 800; ++n)
+    {
+        CCommandLineLogRecord record;
+        fill(record, n);
+        expected.push_back(Ascii(CCommandLineLog::LineOf(record)));
+    }
+    const std::string strText = FileText(m_strLog);
     for (size_t nStart = 0, nEnd; (nEnd = strText.find("\r\n", nStart)) != std::string::npos; nStart = nEnd + 2)
-        lines.push_back(strText.substr(nStart, nEnd - nStart));
-    EXPECT_EQ(strText.size(), strText.rfind("\r\n") + 2);
-    std::sort(lines.begin(), lines.end());
+        lines.push_back(strText.substr(nStart, nEnd + 2 - nStart));
     std::sort(expected.begin(), expected.end());
-    std::vector<std::string> wrong;
-    std::set_symmetric_difference(lines.begin(), lines.end(), expected.begin(), expected.end(), std::back_inserter(wrong));
-    EXPECT_EQ(expected.size(), lines.size());
-    EXPECT_TRUE(wrong.empty()) << wrong.size() << " lines missing or torn, the first: " << testing::PrintToString(wrong[0]);
+    std::sort(lines.begin(), lines.end());
+    EXPECT_TRUE(expected == lines) << lines.size() << " lines of 800, or some torn";
+}
+
+TEST(CommandLineLogAccountTest, NamesTheAccountOrGivesItsSid)
+{
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        { L"S-1-5-18", L"NT AUTHORITY\\SYSTEM" },
+        { L"S-1-1-0", L"Everyone" },
+        // An account of a domain this computer does not know.
+        { L"S-1-5-21-1111-2222-3333-1001", L"S-1-5-21-1111-2222-3333-1001" },
+    };
+    for (const auto& [pszSid, pszExpected] : cases)
+    {
+        PSID pSid = nullptr;
+        ASSERT_TRUE(::ConvertStringSidToSidW(pszSid, &pSid));
+        EXPECT_EQ(pszExpected, std::wstring(CCommandLineLog::AccountName(pSid)));
+        ::LocalFree(pSid);
+    }
+    // Under Wine the process runs as the Unix user, an account of the computer itself.
+    WCHAR szUser[256];
+    DWORD cchUser = ARRAYSIZE(szUser);
+    ASSERT_TRUE(::GetUserNameW(szUser, &cchUser));
+    EXPECT_EQ(std::wstring(CCommandLineLog::ComputerName()) + L"\\" + szUser, std::wstring(CCommandLineLog::ProcessAccountName()));
 }
 }  // namespace

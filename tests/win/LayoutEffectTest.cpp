@@ -2,56 +2,50 @@
 #include <gtest/gtest.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 
 #include "RegistryFixture.h"
 #include "layout/LayoutEffect.h"
 
 namespace
 {
-const WORD kLeftWindows = 0xE05B;
-const LONGLONG kMinute = 60 * 10000000LL;
+const LONGLONG kSecond = 10000000, kMinute = 60 * kSecond;
 
 LONGLONG Ticks(const FILETIME& ft)
 {
-    return static_cast<LONGLONG>((static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+    return static_cast<LONGLONG>((ULONGLONG{ ft.dwHighDateTime } << 32) | ft.dwLowDateTime);
 }
 
-FILETIME Shifted(const FILETIME& ft, LONGLONG nTicks)
+FILETIME FileTime(LONGLONG nTicks)
 {
-    const ULONGLONG n = static_cast<ULONGLONG>(Ticks(ft) + nTicks);
-    return FILETIME{ static_cast<DWORD>(n), static_cast<DWORD>(n >> 32) };
+    return FILETIME{ static_cast<DWORD>(nTicks), static_cast<DWORD>(static_cast<ULONGLONG>(nTicks) >> 32) };
 }
 
-FILETIME Now()
+LONGLONG Now()
 {
     FILETIME ft;
     ::GetSystemTimeAsFileTime(&ft);
-    return ft;
+    return Ticks(ft);
 }
 
 TEST(LayoutEffectTest, StoredBeforeTheStartIsInEffectAfterItWaitsForARestartUnreadIsUnknown)
 {
-    const FILETIME ftStarted = { 0x89ABCDEF, 0x01DC1234 };
+    const FILETIME ftStarted = FileTime(0x01DC123489ABCDEF);
     const struct
     {
-        const char* pszName;
-        std::optional<LONGLONG> storedFromStart;  // in 100 ns steps; nothing when unreadable
+        std::optional<LONGLONG> storedFromStart;  // nothing when unreadable
         LayoutEffect expected;
     } cases[] = {
-        { "a year before", -365 * 24 * 60 * kMinute, LayoutEffect::InEffect },
-        { "just before", -1, LayoutEffect::InEffect },
-        { "at the start", 0, LayoutEffect::AfterRestart },
-        { "just after", 1, LayoutEffect::AfterRestart },
-        { "unreadable", std::nullopt, LayoutEffect::Unknown },
+        { -1, LayoutEffect::InEffect },
+        { 0, LayoutEffect::AfterRestart },
+        { 1, LayoutEffect::AfterRestart },
+        { std::nullopt, LayoutEffect::Unknown },
     };
     for (const auto& tested : cases)
     {
-        SCOPED_TRACE(tested.pszName);
-        const FILETIME ftStored = Shifted(ftStarted, tested.storedFromStart.value_or(0));
-        EXPECT_EQ(tested.expected, CLayoutEffect::Decide(tested.storedFromStart ? &ftStored : nullptr, ftStarted));
-        // Windows 7 and later never apply the per-user value, whatever the times say.
-        EXPECT_EQ(tested.expected, CLayoutEffect::InScope(tested.expected, TRUE));
-        EXPECT_EQ(LayoutEffect::NotApplied, CLayoutEffect::InScope(tested.expected, FALSE));
+        const FILETIME ftStored = FileTime(Ticks(ftStarted) + tested.storedFromStart.value_or(0));
+        EXPECT_EQ(tested.expected, CLayoutEffect::Decide(tested.storedFromStart ? &ftStored : nullptr, ftStarted))
+            << testing::PrintToString(tested.storedFromStart);
     }
 }
 
@@ -61,11 +55,11 @@ class LayoutEffectReadTest : public PerScopeTest
 
 INSTANTIATE_PER_SCOPE(LayoutEffectReadTest);
 
+// Windows 7 and later never apply the per-user value, whatever its times say.
 TEST_P(LayoutEffectReadTest, JudgesTheScopesKeyAndClosesIt)
 {
-    const BOOL bAllUsers = GetParam() == Scope::AllUsers;
-    StoreLayout(GetParam(), ScancodeMapValue({ { 0, kLeftWindows } }));
-    const FILETIME ftStarted = CLayoutEffect::WindowsStarted();
+    StoreLayout(GetParam(), ScancodeMapValue({ { 0, 0xE05B } }));
+    const LONGLONG nStarted = Ticks(CLayoutEffect::WindowsStarted());
     const struct
     {
         const char* pszName;
@@ -83,17 +77,14 @@ TEST_P(LayoutEffectReadTest, JudgesTheScopesKeyAndClosesIt)
         SCOPED_TRACE(tested.pszName);
         CCountingRegistry registry;
         if (tested.fakeFromStart)
-            registry.m_lastWriteTime = Shifted(ftStarted, *tested.fakeFromStart);
+            registry.m_lastWriteTime = FileTime(nStarted + *tested.fakeFromStart);
         registry.m_lastWriteTimeResult = tested.queryResult;
 
-        const CLayoutEffect effect = CLayoutEffect::Read(registry, bAllUsers);
-        EXPECT_EQ(bAllUsers ? tested.expected : LayoutEffect::NotApplied, effect.effect);
+        const CLayoutEffect effect = CLayoutEffect::Read(registry, GetParam() == Scope::AllUsers);
+        EXPECT_EQ(GetParam() == Scope::AllUsers ? tested.expected : LayoutEffect::NotApplied, effect.effect);
         EXPECT_EQ(tested.queryResult == ERROR_SUCCESS, !!effect.bStoredKnown);
-        if (tested.fakeFromStart)
-        {
-            EXPECT_EQ(Ticks(*registry.m_lastWriteTime), Ticks(effect.ftStored));
-        }
-        EXPECT_LT(std::llabs(Ticks(effect.ftStarted) - Ticks(ftStarted)), kMinute / 60);
+        EXPECT_EQ(Ticks(registry.m_lastWriteTime.value_or(effect.ftStored)), Ticks(effect.ftStored));
+        EXPECT_LT(std::llabs(nStarted - Ticks(effect.ftStarted)), kSecond);
         EXPECT_EQ(1, registry.m_nOpens);
         EXPECT_EQ(0, registry.m_nOpenHandles);
     }
@@ -101,42 +92,36 @@ TEST_P(LayoutEffectReadTest, JudgesTheScopesKeyAndClosesIt)
 
 using LayoutEffectUnderWineTest = StoredLayoutTest;
 
-// Wine keeps real last-write times, and its tick count is the host's uptime, so no fake is needed
-// to see that a layout written or removed just now waits for the next start.
+// Wine keeps real last-write times and counts its ticks from the host's start (a host that slept
+// since counts more uptime than ticks), so no fake is needed to see a layout written or removed
+// just now wait for the next start.
 TEST_F(LayoutEffectUnderWineTest, ALayoutWrittenOrRemovedNowWaitsForTheNextStart)
 {
     double dUptime = 0;
     FILE* pUptime = _wfopen(L"Z:\\proc\\uptime", L"r");
     ASSERT_NE(nullptr, pUptime) << "the host's uptime is not readable through Z:";
-    const double dSinceStart = static_cast<double>(Ticks(Now()) - Ticks(CLayoutEffect::WindowsStarted())) / 1e7;
+    const LONGLONG nSinceStart = Now() - Ticks(CLayoutEffect::WindowsStarted());
     EXPECT_EQ(1, fscanf(pUptime, "%lf", &dUptime));
     fclose(pUptime);
-    EXPECT_NEAR(dUptime, dSinceStart, 2.0);
+    EXPECT_NEAR(dUptime, static_cast<double>(nSinceStart / kSecond), 2.0);
 
-    CLayoutEffect previous;
+    LONGLONG nWritten = 0;
     for (const bool bRemove : { false, true })
     {
         SCOPED_TRACE(bRemove ? "removed" : "written");
+        ::Sleep(50);
         if (bRemove)
-        {
-            ::Sleep(50);
             RemoveStoredLayout(Scope::AllUsers);
-            ASSERT_FALSE(StoredLayout(Scope::AllUsers));
-        }
         else
-            StoreLayout(Scope::AllUsers, ScancodeMapValue({ { 0, kLeftWindows } }));
+            StoreLayout(Scope::AllUsers, ScancodeMapValue({ { 0, 0xE05B } }));
 
         const CLayoutEffect effect = CLayoutEffect::Read(CRegistryApi::Real(), TRUE);
         EXPECT_EQ(LayoutEffect::AfterRestart, effect.effect);
-        ASSERT_TRUE(effect.bStoredKnown);
-        EXPECT_LT(Ticks(Now()) - Ticks(effect.ftStored), kMinute / 60);
-        EXPECT_LT(Ticks(effect.ftStarted), Ticks(effect.ftStored));
-        // The removal is a write of its own: the key's time moves on.
-        if (bRemove)
-        {
-            EXPECT_GT(Ticks(effect.ftStored), Ticks(previous.ftStored));
-        }
-        previous = effect;
+        EXPECT_LT(Now() - Ticks(effect.ftStored), kSecond);
+        // A removal moves the key's time on, as a write does.
+        EXPECT_GT(Ticks(effect.ftStored), nWritten);
+        nWritten = Ticks(effect.ftStored);
     }
+    EXPECT_FALSE(StoredLayout(Scope::AllUsers));
 }
 }  // namespace

@@ -8,11 +8,11 @@
 
 namespace
 {
-FILETIME FileTime(const SYSTEMTIME& st)
+LONGLONG Ticks(const SYSTEMTIME& st)
 {
     FILETIME ft = {};
     EXPECT_TRUE(::SystemTimeToFileTime(&st, &ft));
-    return ft;
+    return static_cast<LONGLONG>((ULONGLONG{ ft.dwHighDateTime } << 32) | ft.dwLowDateTime);
 }
 
 // Winter and summer of this year in either hemisphere, where the zone's rules are today's, and a
@@ -26,35 +26,30 @@ TEST(TimeTextTest, ShowsTheLocalTimeAndTheOffsetOfThatMoment)
         { now.wYear, 7, 0, 15, 0, 5, 9, 0 },
         { now.wYear, 12, 0, 7, 23, 59, 59, 999 },
     };
-    const std::wregex isoShape(LR"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)");
-    for (const SYSTEMTIME& utc : moments)
+    for (SYSTEMTIME utc : moments)
     {
         SCOPED_TRACE(utc.wMonth);
-        const FILETIME ftUtc = FileTime(utc);
+        FILETIME ftUtc;
+        ASSERT_TRUE(::SystemTimeToFileTime(&utc, &ftUtc));
         const std::wstring strIso = IsoTimeText(ftUtc).GetString();
-        ASSERT_TRUE(std::regex_match(strIso, isoShape)) << testing::PrintToString(strIso);
+        ASSERT_TRUE(std::regex_match(strIso, std::wregex(LR"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)"))) << testing::PrintToString(strIso);
 
-        SYSTEMTIME wholeUtc = utc, local;
-        wholeUtc.wMilliseconds = 0;
-        ASSERT_TRUE(::SystemTimeToTzSpecificLocalTime(nullptr, &wholeUtc, &local));
+        utc.wMilliseconds = 0;
+        SYSTEMTIME local;
+        ASSERT_TRUE(::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local));
         wchar_t szLocal[20];
         swprintf(szLocal, 20, L"%04u-%02u-%02uT%02u:%02u:%02u", local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute,
                  local.wSecond);
         EXPECT_EQ(szLocal, strIso.substr(0, 19));
-
         // The local time less its offset is the moment itself.
-        const int nSign = strIso[19] == L'-' ? -1 : 1;
-        const LONGLONG nOffset = nSign * (std::stoi(strIso.substr(20, 2)) * 60 + std::stoi(strIso.substr(23, 2))) * 60 * 10000000LL;
-        const FILETIME ftLocal = FileTime(local), ftWholeUtc = FileTime(wholeUtc);
-        const auto ticks = [](const FILETIME& ft) { return static_cast<LONGLONG>((ULONGLONG{ ft.dwHighDateTime } << 32) | ft.dwLowDateTime); };
-        EXPECT_EQ(ticks(ftWholeUtc), ticks(ftLocal) - nOffset);
+        const LONGLONG nOffset = (strIso[19] == L'-' ? -1 : 1) * (std::stoi(strIso.substr(20, 2)) * 60 + std::stoi(strIso.substr(23, 2)));
+        EXPECT_EQ(Ticks(utc), Ticks(local) - nOffset * 60 * 10000000);
 
         EXPECT_EQ(strIso.substr(0, 10) + L" " + strIso.substr(11, 5), std::wstring(LocalTimeText(ftUtc)));
     }
 
     // Beyond what a SYSTEMTIME holds.
     const FILETIME ftTooLate = { 0xFFFFFFFF, 0xFFFFFFFF };
-    EXPECT_EQ(L"", std::wstring(IsoTimeText(ftTooLate)));
-    EXPECT_EQ(L"", std::wstring(LocalTimeText(ftTooLate)));
+    EXPECT_EQ(L"", std::wstring(IsoTimeText(ftTooLate)) + LocalTimeText(ftTooLate).GetString());
 }
 }  // namespace
