@@ -17,6 +17,8 @@ public:
     virtual LSTATUS FlushKey(HKEY hKey);
     virtual LSTATUS SaveKey(HKEY hKey, LPCWSTR pszFile);
     virtual LSTATUS CloseKey(HKEY hKey);
+    // When the key's values or subkeys last changed (UTC); a deleted value counts as a change.
+    virtual LSTATUS QueryLastWriteTime(HKEY hKey, FILETIME* pftLastWrite);
 
     // The process-wide real implementation.
     static CRegistryApi& Real();
@@ -43,6 +45,7 @@ public:
     LSTATUS DeleteValue(LPCWSTR pszName);
     LSTATUS Flush();
     LSTATUS Save(LPCWSTR pszFile);
+    LSTATUS QueryLastWriteTime(FILETIME& ftLastWrite);
 
     HKEY m_hKey;
 

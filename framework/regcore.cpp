@@ -40,6 +40,12 @@ LSTATUS CRegistryApi::CloseKey(HKEY hKey)
     return ::RegCloseKey(hKey);
 }
 
+LSTATUS CRegistryApi::QueryLastWriteTime(HKEY hKey, FILETIME* pftLastWrite)
+{
+    return ::RegQueryInfoKeyW(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                              pftLastWrite);
+}
+
 CRegistryApi& CRegistryApi::Real()
 {
     static CRegistryApi s_real;
@@ -117,4 +123,9 @@ LSTATUS CRegKey::Flush()
 LSTATUS CRegKey::Save(LPCWSTR pszFile)
 {
     return m_api.SaveKey(m_hKey, pszFile);
+}
+
+LSTATUS CRegKey::QueryLastWriteTime(FILETIME& ftLastWrite)
+{
+    return m_api.QueryLastWriteTime(m_hKey, &ftLastWrite);
 }

@@ -175,6 +175,18 @@ LSTATUS CCountingRegistry::CloseKey(HKEY hKey)
     return status;
 }
 
+LSTATUS CCountingRegistry::QueryLastWriteTime(HKEY hKey, FILETIME* pftLastWrite)
+{
+    if (m_lastWriteTimeResult != ERROR_SUCCESS)
+        return m_lastWriteTimeResult;
+    if (m_lastWriteTime)
+    {
+        *pftLastWrite = *m_lastWriteTime;
+        return ERROR_SUCCESS;
+    }
+    return CRegistryApi::QueryLastWriteTime(hKey, pftLastWrite);
+}
+
 void StoredLayoutTest::SetUp()
 {
     RemoveStoredLayout(Scope::AllUsers);

@@ -80,10 +80,14 @@ public:
     LSTATUS SetValue(HKEY hKey, LPCWSTR pszName, DWORD dwType, const BYTE* pData, DWORD cbData) override;
     LSTATUS DeleteValue(HKEY hKey, LPCWSTR pszName) override;
     LSTATUS CloseKey(HKEY hKey) override;
+    LSTATUS QueryLastWriteTime(HKEY hKey, FILETIME* pftLastWrite) override;
 
     LSTATUS m_queryValueResult = ERROR_SUCCESS;
     LSTATUS m_setValueResult = ERROR_SUCCESS;
     LSTATUS m_deleteValueResult = ERROR_SUCCESS;
+    // A key's last write as answered instead of the real one, to date it before Windows started.
+    std::optional<FILETIME> m_lastWriteTime;
+    LSTATUS m_lastWriteTimeResult = ERROR_SUCCESS;
 
     int m_nOpens = 0;           // creates and opens, failed ones included
     int m_nCloses = 0;          // closes, of null handles too

@@ -1,0 +1,199 @@
+#include "ui/CommandLineLog.h"
+
+#include <sddl.h>
+
+#include "framework/atlsecurity.h"
+#include "ui/TimeText.h"
+
+namespace
+{
+// "The system cannot find the path specified." for ERROR_PATH_NOT_FOUND; a Win32 error inside an
+// HRESULT is told by its own code.
+CString SystemErrorText(HRESULT hr)
+{
+    const DWORD dwError = HRESULT_FACILITY(hr) == FACILITY_WIN32 ? HRESULT_CODE(hr) : static_cast<DWORD>(hr);
+    WCHAR szText[512];
+    DWORD nLength = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError, 0, szText,
+                                     ARRAYSIZE(szText), nullptr);
+    while (nLength > 0 && (szText[nLength - 1] == L'\r' || szText[nLength - 1] == L'\n' || szText[nLength - 1] == L' '))
+        --nLength;
+    szText[nLength] = L'\0';
+    CString strText;
+    strText.Format(L"error %u: %s", dwError, nLength > 0 ? szText : L"no text for it");
+    return strText;
+}
+
+// The texts are made character by character in a buffer of their own: CString grows only by
+// whole strings.
+LPWSTR CharacterBuffer(CByteArray& buffer, INT_PTR nLength)
+{
+    buffer.SetSize((nLength + 1) * static_cast<INT_PTR>(sizeof(WCHAR)));
+    return reinterpret_cast<LPWSTR>(buffer.GetData());
+}
+
+void AppendText(CString& strLine, const CString& strText)
+{
+    CByteArray buffer;
+    LPWSTR pszClean = CharacterBuffer(buffer, strText.GetLength());
+    for (int i = 0; i < strText.GetLength(); ++i)
+    {
+        const WCHAR ch = strText.GetString()[i];
+        const bool bControl = ch < 0x20 || (ch >= 0x7F && ch <= 0x9F) || ch == 0x2028 || ch == 0x2029;
+        pszClean[i] = bControl ? static_cast<WCHAR>(0xFFFD) : ch;
+    }
+    strLine += pszClean;
+}
+
+void AppendValue(CString& strLine, BOOL bStored, const CByteArray& value)
+{
+    if (!bStored)
+    {
+        strLine += L"none";
+        return;
+    }
+    static const WCHAR s_szDigits[] = L"0123456789ABCDEF";
+    CByteArray buffer;
+    LPWSTR pszHex = CharacterBuffer(buffer, value.GetSize() * 2);
+    for (INT_PTR i = 0; i < value.GetSize(); ++i)
+    {
+        pszHex[2 * i] = s_szDigits[value.GetData()[i] >> 4];
+        pszHex[2 * i + 1] = s_szDigits[value.GetData()[i] & 0x0F];
+    }
+    strLine += pszHex;
+}
+}  // namespace
+
+BOOL CCommandLineLog::GetFileInformationByHandle(HANDLE hFile, BY_HANDLE_FILE_INFORMATION* pInfo)
+{
+    return ::GetFileInformationByHandle(hFile, pInfo);
+}
+
+BOOL CCommandLineLog::Open(LPCWSTR pszPath, CString& strReason)
+{
+    m_strPath = pszPath;
+    strReason.Empty();
+
+    // An empty removable drive must answer "not ready", not raise the system's "no disk" box.
+    DWORD dwOldMode = 0;
+    ::SetThreadErrorMode(::GetThreadErrorMode() | SEM_FAILCRITICALERRORS, &dwOldMode);
+    // Without FILE_WRITE_DATA every write is appended at the end of the file in one piece, whatever
+    // other writers do; FILE_READ_ATTRIBUTES is for the checks below. A link as the last name is
+    // opened itself, not followed, so that the checks see it.
+    const HRESULT hr = m_file.Create(pszPath, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
+    ::SetThreadErrorMode(dwOldMode, nullptr);
+    if (FAILED(hr))
+    {
+        strReason.Format(L"The log \"%s\" cannot be opened (%s).", pszPath, SystemErrorText(hr).GetString());
+        return FALSE;
+    }
+
+    // The checks are made on the handle opened, so that no name can be swapped in between.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(m_file, &info))
+        strReason.Format(L"The log \"%s\" cannot be checked (%s).", pszPath,
+                         SystemErrorText(HRESULT_FROM_WIN32(::GetLastError())).GetString());
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        strReason.Format(L"The log \"%s\" is not used: it is a symbolic link, a junction or another reparse point, "
+                         L"so the lines could land in another file.",
+                         pszPath);
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        strReason.Format(L"The log \"%s\" is not used: it is a folder.", pszPath);
+    else if (info.nNumberOfLinks > 1)
+        strReason.Format(L"The log \"%s\" is not used: the file has %u names (hard links), so it may be another file, one "
+                         L"the lines must not reach, given this name as well.",
+                         pszPath, static_cast<unsigned>(info.nNumberOfLinks));
+    else
+        return TRUE;
+    m_file.Close();
+    return FALSE;
+}
+
+BOOL CCommandLineLog::Append(const CCommandLineLogRecord& record, CString& strReason)
+{
+    strReason.Empty();
+    const CString strLine = LineOf(record);
+    CByteArray utf8;
+    const int cbLine = ::WideCharToMultiByte(CP_UTF8, 0, strLine, strLine.GetLength(), nullptr, 0, nullptr, nullptr);
+    utf8.SetSize(cbLine);
+    ::WideCharToMultiByte(CP_UTF8, 0, strLine, strLine.GetLength(), reinterpret_cast<LPSTR>(utf8.GetData()), cbLine, nullptr,
+                          nullptr);
+
+    DWORD cbWritten = 0;
+    HRESULT hr = m_file.Write(utf8.GetData(), static_cast<DWORD>(cbLine), &cbWritten);
+    if (SUCCEEDED(hr) && cbWritten == static_cast<DWORD>(cbLine))
+        return TRUE;
+    if (SUCCEEDED(hr))
+        hr = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+    strReason.Format(L"The log \"%s\" cannot be written (%s).", m_strPath.GetString(), SystemErrorText(hr).GetString());
+    return FALSE;
+}
+
+CString CCommandLineLog::LineOf(const CCommandLineLogRecord& record)
+{
+    CString strLine = IsoTimeText(record.ftTime);
+    strLine += L"\tcomputer=";
+    AppendText(strLine, record.strComputer);
+    strLine += L"\taccount=";
+    AppendText(strLine, record.strAccount);
+    strLine += L"\targs=";
+    AppendText(strLine, record.strArguments);
+    strLine += L"\tbefore=";
+    AppendValue(strLine, record.bBefore, record.before);
+    strLine += L"\tafter=";
+    AppendValue(strLine, record.bAfter, record.after);
+    CString strExit;
+    strExit.Format(L"\texit=%d\r\n", record.nExitCode);
+    strLine += strExit;
+    return strLine;
+}
+
+CString CCommandLineLog::ComputerName()
+{
+    WCHAR szName[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD cchName = ARRAYSIZE(szName);
+    return ::GetComputerNameW(szName, &cchName) ? CString(szName) : CString();
+}
+
+CString CCommandLineLog::AccountName(PSID pSid)
+{
+    WCHAR szName[257], szDomain[257];
+    DWORD cchName = ARRAYSIZE(szName), cchDomain = ARRAYSIZE(szDomain);
+    SID_NAME_USE use;
+    CString strAccount;
+    if (::LookupAccountSidW(nullptr, pSid, szName, &cchName, szDomain, &cchDomain, &use))
+    {
+        // Some well-known accounts, Everyone for one, belong to no domain.
+        if (szDomain[0] != L'\0')
+        {
+            strAccount = szDomain;
+            strAccount += L"\\";
+        }
+        strAccount += szName;
+        return strAccount;
+    }
+    // A SID of a domain that cannot be reached now, or of an account since removed.
+    LPWSTR pszSid = nullptr;
+    if (::ConvertSidToStringSidW(pSid, &pszSid))
+    {
+        strAccount = pszSid;
+        ::LocalFree(pszSid);
+    }
+    return strAccount;
+}
+
+CString CCommandLineLog::ProcessAccountName()
+{
+    CAccessToken token;
+    union
+    {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } info;
+    DWORD cbInfo = 0;
+    if (!token.GetProcessToken(TOKEN_QUERY) ||
+        !::GetTokenInformation(token.GetHandle(), TokenUser, &info, sizeof(info), &cbInfo))
+        return CString();
+    return AccountName(info.user.User.Sid);
+}

@@ -1,0 +1,55 @@
+// The command line's log: one line per run appended to a file, as installers keep one.
+#pragma once
+
+#include "framework/afxcoll.h"
+#include "framework/atlfile.h"
+
+// What one run did, as its line in the log tells it.
+struct CCommandLineLogRecord
+{
+    FILETIME ftTime = {};   // UTC; the line shows it as local time with its offset
+    CString strComputer;
+    CString strAccount;
+    CString strArguments;   // all of them, as one string
+    BOOL bBefore = FALSE;   // a value was stored before the run, and before holds it
+    CByteArray before;
+    BOOL bAfter = FALSE;    // a value is stored after the run, and after holds it
+    CByteArray after;
+    int nExitCode = 0;
+};
+
+// Deployment agents run the command line as SYSTEM, and their logs often lie in folders every user
+// may write to: the log is refused when its name could send the lines into another file.
+class CCommandLineLog
+{
+public:
+    virtual ~CCommandLineLog() = default;
+    // What the checks read of the opened file. Tests put a reparse point in here: Wine makes none.
+    virtual BOOL GetFileInformationByHandle(HANDLE hFile, BY_HANDLE_FILE_INFORMATION* pInfo);
+
+    // Opens the log for appending, making it when it is missing, before the run changes anything.
+    // FALSE, with a sentence saying why in strReason, when it cannot be opened, or is a folder, a
+    // link or another reparse point, or one of several hard links of a file.
+    BOOL Open(LPCWSTR pszPath, CString& strReason);
+    // Appends the record's line with one write, which lands whole after whatever other runs logging
+    // at the same time appended. FALSE, with the reason, when it was not written whole.
+    BOOL Append(const CCommandLineLogRecord& record, CString& strReason);
+
+    // The time (ISO 8601), then tab-separated fields with labels, CRLF at the end:
+    // 2026-12-07T19:30:05+01:00<TAB>computer=PC01<TAB>account=NT AUTHORITY\SYSTEM<TAB>args=/disable LWin
+    // <TAB>before=none<TAB>after=00000000000000000200000000005BE000000000<TAB>exit=3010
+    // Values are upper-case hex without spaces, "none" when nothing is stored. A control character in
+    // a text (a tab or a line break in an argument) shows as U+FFFD, so that every run is one line.
+    static CString LineOf(const CCommandLineLogRecord& record);
+
+    // This computer's NetBIOS name.
+    static CString ComputerName();
+    // DOMAIN\name of the account, or the SID as text when it has no name here.
+    static CString AccountName(PSID pSid);
+    // The account the process runs as, the user of its token.
+    static CString ProcessAccountName();
+
+private:
+    CAtlFile m_file;
+    CString m_strPath;
+};
