@@ -3,23 +3,18 @@
 #include <sddl.h>
 
 #include "framework/atlsecurity.h"
+#include "ui/Messages.h"
 #include "ui/TimeText.h"
 
 namespace
 {
-// "The system cannot find the path specified." for ERROR_PATH_NOT_FOUND; a Win32 error inside an
-// HRESULT is told by its own code.
-CString SystemErrorText(HRESULT hr)
+// "error 3: The system cannot find the path specified." A Win32 error inside an HRESULT is told by
+// its own code.
+CString ErrorText(HRESULT hr)
 {
     const DWORD dwError = HRESULT_FACILITY(hr) == FACILITY_WIN32 ? HRESULT_CODE(hr) : static_cast<DWORD>(hr);
-    WCHAR szText[512];
-    DWORD nLength = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError, 0, szText,
-                                     ARRAYSIZE(szText), nullptr);
-    while (nLength > 0 && (szText[nLength - 1] == L'\r' || szText[nLength - 1] == L'\n' || szText[nLength - 1] == L' '))
-        --nLength;
-    szText[nLength] = L'\0';
     CString strText;
-    strText.Format(L"error %u: %s", dwError, nLength > 0 ? szText : L"no text for it");
+    strText.Format(L"error %u: %s", dwError, SystemErrorText(dwError).GetString());
     return strText;
 }
 
@@ -77,15 +72,18 @@ BOOL CCommandLineLog::Open(LPCWSTR pszPath, CString& strReason)
     DWORD dwOldMode = 0;
     ::SetThreadErrorMode(::GetThreadErrorMode() | SEM_FAILCRITICALERRORS, &dwOldMode);
     // Without FILE_WRITE_DATA every write is appended at the end of the file in one piece, whatever
-    // other writers do; FILE_READ_ATTRIBUTES is for the checks below. A link as the last name is
-    // opened itself, not followed, so that the checks see it.
-    const HRESULT hr = m_file.Create(pszPath, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
+    // other writers do; FILE_READ_ATTRIBUTES is for the checks below, FILE_READ_DATA for the turns
+    // that Append takes, which a log the account may only append to goes without. A link as the
+    // last name is opened itself, not followed, so that the checks see it.
+    const DWORD dwShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const DWORD dwFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+    HRESULT hr = m_file.Create(pszPath, FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES, dwShare, OPEN_ALWAYS, dwFlags);
+    if (hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED))
+        hr = m_file.Create(pszPath, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, dwShare, OPEN_ALWAYS, dwFlags);
     ::SetThreadErrorMode(dwOldMode, nullptr);
     if (FAILED(hr))
     {
-        strReason.Format(L"The log \"%s\" cannot be opened (%s).", pszPath, SystemErrorText(hr).GetString());
+        strReason.Format(L"The log \"%s\" cannot be opened (%s).", pszPath, ErrorText(hr).GetString());
         return FALSE;
     }
 
@@ -93,7 +91,7 @@ BOOL CCommandLineLog::Open(LPCWSTR pszPath, CString& strReason)
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(m_file, &info))
         strReason.Format(L"The log \"%s\" cannot be checked (%s).", pszPath,
-                         SystemErrorText(HRESULT_FROM_WIN32(::GetLastError())).GetString());
+                         ErrorText(HRESULT_FROM_WIN32(::GetLastError())).GetString());
     else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
         strReason.Format(L"The log \"%s\" is not used: it is a symbolic link, a junction or another reparse point, "
                          L"so the lines could land in another file.",
@@ -120,13 +118,22 @@ BOOL CCommandLineLog::Append(const CCommandLineLogRecord& record, CString& strRe
     ::WideCharToMultiByte(CP_UTF8, 0, strLine, strLine.GetLength(), reinterpret_cast<LPSTR>(utf8.GetData()), cbLine, nullptr,
                           nullptr);
 
+    // Runs that log at once take turns. An append-only write lands whole on Windows' own disks, but
+    // not on every file system and share, nor under Wine. The turn is a byte far beyond any end of
+    // the file, so that whoever reads the log is never kept waiting.
+    OVERLAPPED turn = {};
+    turn.Offset = 0xFFFFFFFE;
+    turn.OffsetHigh = 0x7FFFFFFF;
+    const BOOL bTurn = ::LockFileEx(m_file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn);
     DWORD cbWritten = 0;
     HRESULT hr = m_file.Write(utf8.GetData(), static_cast<DWORD>(cbLine), &cbWritten);
+    if (bTurn)
+        ::UnlockFileEx(m_file, 0, 1, 0, &turn);
     if (SUCCEEDED(hr) && cbWritten == static_cast<DWORD>(cbLine))
         return TRUE;
     if (SUCCEEDED(hr))
         hr = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
-    strReason.Format(L"The log \"%s\" cannot be written (%s).", m_strPath.GetString(), SystemErrorText(hr).GetString());
+    strReason.Format(L"The log \"%s\" cannot be written (%s).", m_strPath.GetString(), ErrorText(hr).GetString());
     return FALSE;
 }
 
