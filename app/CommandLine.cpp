@@ -7,19 +7,6 @@
 
 namespace
 {
-// The names of CKeyTable's rows, in its order: as the command line takes them, and as it shows them.
-struct KeyNames
-{
-    LPCWSTR pszSwitch;
-    LPCWSTR pszShown;
-};
-const KeyNames s_keyNames[CKeyTable::kCount] = {
-    { L"LWin", L"Left Windows" },
-    { L"RWin", L"Right Windows" },
-    { L"CapsLock", L"Caps Lock" },
-    { L"LCtrl", L"Left Ctrl" },
-};
-
 enum Switch
 {
     swDisable = 1,
@@ -28,6 +15,8 @@ enum Switch
     swRestart = 8,
     swQuiet = 16,
     swUsage = 32,
+    swJson = 64,
+    swLog = 128,
 };
 struct SwitchName
 {
@@ -37,18 +26,22 @@ struct SwitchName
 const SwitchName s_switches[] = {
     { L"disable", swDisable }, { L"enable", swEnable }, { L"status", swStatus },
     { L"restart", swRestart }, { L"quiet", swQuiet },   { L"?", swUsage },
+    { L"json", swJson },       { L"log", swLog },
 };
 
 const WCHAR s_szUsage[] =
-    L"Usage: MorvexDisabler [/disable KEYS] [/enable KEYS] [/restart] [/quiet]\n"
-    L"       MorvexDisabler /status [/quiet]\n"
+    L"Usage: MorvexDisabler [/disable KEYS] [/enable KEYS] [/restart] [/json] [/log FILE] [/quiet]\n"
+    L"       MorvexDisabler /status [/json] [/log FILE] [/quiet]\n"
     L"       MorvexDisabler /?\n"
     L"\n"
     L"  /disable KEYS  switch these keys off\n"
     L"  /enable KEYS   switch these keys on again (a key another tool remapped stays so)\n"
     L"                 KEYS: LWin, RWin, CapsLock, LCtrl, comma-separated, or All\n"
-    L"  /status        show which keys are switched off or remapped; changes nothing\n"
+    L"  /status        show which keys are switched off or remapped, and whether that is in\n"
+    L"                 effect yet; changes nothing\n"
     L"  /restart       after storing a change, restart the computer (log off in the current-user scope)\n"
+    L"  /json          print one JSON object on the standard output instead of these lines\n"
+    L"  /log FILE      append a line about the run to FILE\n"
     L"  /quiet         never show a window, not even for errors\n"
     L"  /?             show this text; goes alone\n"
     L"\n"
@@ -56,13 +49,15 @@ const WCHAR s_szUsage[] =
     L"The scope is the program's setting: all users unless it says the current user.\n"
     L"\n"
     L"Exit codes:\n"
-    L"  0     done, nothing needed changing (also /status and /?)\n"
-    L"  3010  stored; restart (or log off) for it to take effect\n"
+    L"  0     done, nothing needed changing and what is stored is in effect (also /status and /?)\n"
+    L"  3010  stored, or stored already but not in effect yet: restart the computer\n"
     L"  1641  stored, and the restart (or log-off) requested\n"
     L"  87    bad arguments\n"
     L"  5     access to the layout's registry key was denied; nothing was changed\n"
     L"  1618  another copy was changing the layout; nothing was changed, try again later\n"
-    L"  1     the layout could not be read or stored, or the restart was refused after storing\n";
+    L"  1622  the log cannot be opened; nothing was changed\n"
+    L"  1     the layout could not be read or stored, the restart was refused after storing,\n"
+    L"        or /restart cannot log off from here\n";
 
 // An argument as an error names it: cut short, since it may be as long as a command line can be.
 CString Quoted(LPCWSTR pszArgument)
@@ -78,7 +73,15 @@ CString Quoted(LPCWSTR pszArgument)
 
 LPCWSTR SwitchText(UINT nSwitch)
 {
-    return nSwitch == swDisable ? L"/disable" : L"/enable";
+    return nSwitch == swDisable ? L"/disable" : nSwitch == swEnable ? L"/enable" : L"/log";
+}
+
+// What a switch that takes an argument says when it has none.
+CString MissingArgumentText(UINT nSwitch)
+{
+    if (nSwitch == swLog)
+        return L"/log needs the name of the file to append its line to.";
+    return CString(SwitchText(nSwitch)) + L" needs a list of keys: LWin, RWin, CapsLock, LCtrl or All.";
 }
 
 CString KeyList(KeySet keys)
@@ -90,7 +93,7 @@ CString KeyList(KeySet keys)
             continue;
         if (!strList.IsEmpty())
             strList += L", ";
-        strList += s_keyNames[nRow].pszSwitch;
+        strList += CKeyTable::At(nRow).pszName;
     }
     return strList;
 }
@@ -101,20 +104,23 @@ CString KeyList(KeySet keys)
 void CMorvexCommandLineInfo::ParseParam(const WCHAR* pszParam, BOOL bFlag, BOOL bLast)
 {
     ++m_nArguments;
-    const UINT nKeysFor = m_nAwaitingKeys;
+    AddToArguments(pszParam, bFlag);
+    const UINT nArgumentFor = m_nAwaitingArgument;
     const UINT nListBefore = m_nListBefore;
     const BOOL bListBeforeEndedInComma = m_bListEndsInComma;
-    m_nAwaitingKeys = 0;
+    m_nAwaitingArgument = 0;
     m_nListBefore = 0;
     m_bListEndsInComma = FALSE;
     if (bListBeforeEndedInComma && bFlag)
         Fail(L"An empty name in the list " + Quoted(m_strListBefore) + L": separate the keys with one comma each.");
-    if (nKeysFor != 0 && !bFlag)
-        ParseKeyList(nKeysFor, pszParam, bLast);
+    if (nArgumentFor == swLog && !bFlag && *pszParam != L'\0')
+        m_strLog = pszParam;
+    else if (nArgumentFor != 0 && nArgumentFor != swLog && !bFlag)
+        ParseKeyList(nArgumentFor, pszParam, bLast);
     else
     {
-        if (nKeysFor != 0)
-            Fail(CString(SwitchText(nKeysFor)) + L" needs a list of keys: LWin, RWin, CapsLock, LCtrl or All.");
+        if (nArgumentFor != 0)
+            Fail(MissingArgumentText(nArgumentFor));
         if (bFlag)
             ParseSwitch(pszParam);
         else if (nListBefore != 0)
@@ -127,16 +133,28 @@ void CMorvexCommandLineInfo::ParseParam(const WCHAR* pszParam, BOOL bFlag, BOOL 
                             m_strListBefore.GetString(), pszParam);
             Fail(strError);
         }
-        else
+        else if (nArgumentFor == 0)
             Fail(L"Unexpected argument " + Quoted(pszParam) + L".");
     }
 
     if (bLast)
     {
-        if (m_nAwaitingKeys != 0)
-            Fail(CString(SwitchText(m_nAwaitingKeys)) + L" needs a list of keys: LWin, RWin, CapsLock, LCtrl or All.");
+        if (m_nAwaitingArgument != 0)
+            Fail(MissingArgumentText(m_nAwaitingArgument));
         CheckCombination();
     }
+}
+
+void CMorvexCommandLineInfo::AddToArguments(const WCHAR* pszParam, BOOL bFlag)
+{
+    // As the log shows them: a switch with its slash, an argument with spaces in quotes.
+    if (!m_strArguments.IsEmpty())
+        m_strArguments += L" ";
+    const BOOL bQuote = !bFlag && (*pszParam == L'\0' || wcschr(pszParam, L' ') != nullptr);
+    m_strArguments += bFlag ? L"/" : bQuote ? L"\"" : L"";
+    m_strArguments += pszParam;
+    if (bQuote)
+        m_strArguments += L"\"";
 }
 
 void CMorvexCommandLineInfo::ParseKeyList(UINT nSwitch, const WCHAR* pszList, BOOL bLast)
@@ -183,7 +201,11 @@ void CMorvexCommandLineInfo::ParseSwitch(const WCHAR* pszName)
         {
         case swDisable:
         case swEnable:
-            m_nAwaitingKeys = name.nSwitch;
+        case swLog:
+            m_nAwaitingArgument = name.nSwitch;
+            break;
+        case swJson:
+            m_bJson = TRUE;
             break;
         case swStatus:
             m_bStatus = TRUE;
@@ -254,7 +276,7 @@ CMorvexCommandLineInfo::KeysParsed CMorvexCommandLineInfo::ParseKeys(LPCWSTR psz
             key = CKeyTable::kAllKeys;
         for (size_t nRow = 0; nRow < CKeyTable::kCount && key == 0; ++nRow)
         {
-            const WCHAR* pszName = s_keyNames[nRow].pszSwitch;
+            const WCHAR* pszName = CKeyTable::At(nRow).pszName;
             if (wcslen(pszName) == nLength && _wcsnicmp(pszFirst, pszName, nLength) == 0)
                 key = CKeyTable::Bit(nRow);
         }
@@ -275,26 +297,6 @@ CMorvexCommandLineInfo::KeysParsed CMorvexCommandLineInfo::ParseKeys(LPCWSTR psz
 
 namespace
 {
-// A key that another tool sends a key to: the table's name for it, else its scan code.
-CString TargetText(uint16_t nTarget)
-{
-    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
-    {
-        if (CKeyTable::At(nRow).Source() == nTarget)
-            return s_keyNames[nRow].pszShown;
-    }
-    CString strText;
-    strText.Format(L"scan code 0x%04X", static_cast<unsigned>(nTarget));
-    return strText;
-}
-
-CString KeyPath(BOOL bAllUsers)
-{
-    CString strPath(bAllUsers ? L"HKEY_LOCAL_MACHINE\\" : L"HKEY_CURRENT_USER\\");
-    strPath += CLayoutScope::For(bAllUsers).pszPath;
-    return strPath;
-}
-
 void LoadMap(CMapStringToString& map, StoredLayoutType type, const CByteArray& value)
 {
     map.RemoveAll();
@@ -310,77 +312,6 @@ LayoutChange CCommandLine::ChangeOf(const CMorvexCommandLineInfo& info)
     change.enable = info.m_enable;
     change.bKeepRemaps = TRUE;
     return change;
-}
-
-CString CCommandLine::StatusText(const CMapStringToString& map, StoredLayoutType type, BOOL bAllUsers)
-{
-    CString strText, strLine;
-    INT_PTR nOthers = map.GetCount();
-    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
-    {
-        uint16_t nTarget = 0;
-        const KeyState state = CDisabledKeyMap::StateOf(map, CKeyTable::At(nRow), &nTarget);
-        nOthers -= state != KeyState::enabled;
-        const CString strState = state == KeyState::remapped ? L"remapped to " + TargetText(nTarget)
-                                                             : CString(state == KeyState::disabled ? L"disabled" : L"enabled");
-        strLine.Format(L"%s: %s\n", s_keyNames[nRow].pszShown, strState.GetString());
-        strText += strLine;
-    }
-    strLine.Format(L"Scope: %s (%s)\n", bAllUsers ? L"all users" : L"current user", KeyPath(bAllUsers).GetString());
-    strText += strLine;
-    strLine.Format(L"Other mappings: %d\n", static_cast<int>(nOthers));
-    strText += strLine;
-    if (type == StoredLayoutType::NotBinary)
-        strText += L"The stored Scancode Map value is not binary: Windows ignores it, so it switches no key off.\n";
-    return strText;
-}
-
-CString CCommandLine::RemapText(const CMapStringToString& before, const LayoutChange& change)
-{
-    CString strText, strLine;
-    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
-    {
-        uint16_t nTarget = 0;
-        if (CDisabledKeyMap::StateOf(before, CKeyTable::At(nRow), &nTarget) != KeyState::remapped)
-            continue;
-        const CString strTarget = TargetText(nTarget);
-        if ((change.disable & CKeyTable::Bit(nRow)) != 0)
-            strLine.Format(L"%s was remapped to %s by another mapping: now it is switched off.\n", s_keyNames[nRow].pszShown,
-                           strTarget.GetString());
-        else if ((change.enable & CKeyTable::Bit(nRow)) != 0)
-            strLine.Format(L"%s is remapped to %s by another mapping, which is not this program's: left as it is.\n",
-                           s_keyNames[nRow].pszShown, strTarget.GetString());
-        else
-            continue;
-        strText += strLine;
-    }
-    return strText;
-}
-
-CString CCommandLine::FailureText(const LayoutEdit& edit, BOOL bAllUsers)
-{
-    CString strText;
-    if (edit.result == LayoutEdit::busy)
-    {
-        strText.Format(L"Another copy of the program kept the keyboard layout for more than %lu seconds.",
-                       CLayoutStore::kLockTimeoutMs / 1000);
-        return strText;
-    }
-    // The step that failed, and what it failed on.
-    LPCWSTR pszStep = L"read the value \"Scancode Map\" of ";
-    LPCWSTR pszAfter = L"";
-    if (edit.result == LayoutEdit::openFailed)
-    {
-        pszStep = L"open ";
-        pszAfter = L" for writing";
-    }
-    else if (edit.result == LayoutEdit::deleteFailed)
-        pszStep = L"delete the value \"Scancode Map\" of ";
-    else if (edit.result == LayoutEdit::writeFailed)
-        pszStep = L"write the value \"Scancode Map\" of ";
-    strText.Format(L"Could not %s%s%s: %s", pszStep, KeyPath(bAllUsers).GetString(), pszAfter,
-                   SystemErrorText(static_cast<DWORD>(edit.status)).GetString());
-    return strText;
 }
 
 int CCommandLine::FailureExitCode(const LayoutEdit& edit)
@@ -409,81 +340,150 @@ LPCWSTR CCommandLine::UsageText()
 int CCommandLine::Run(const CMorvexCommandLineInfo& info, CRegistryApi& registry, CSessionControl& session, BOOL bAllUsers,
                       CCommandLineOutput& output)
 {
+    CCommandLineReport report(bAllUsers);
+    CCommandLineLogRecord record;
+    CCommandLineLog log;
+    CString strLogProblem;
+    // The log is opened before anything is changed: a run that cannot be logged changes nothing.
+    const BOOL bLogged = !info.m_strLog.IsEmpty() && log.Open(info.m_strLog, strLogProblem);
     if (!info.m_strError.IsEmpty())
     {
-        CString strText(info.m_strError);
-        strText += L"\n\n";
-        strText += s_szUsage;
-        output.Write(strText, CCommandLineOutput::error);
-        return exitBadArguments;
+        report.m_nExitCode = exitBadArguments;
+        report.m_strMessage = info.m_strError;
+        output.Write(info.m_strError + L"\n\n" + s_szUsage, CCommandLineOutput::error);
     }
+    else if (!info.m_strLog.IsEmpty() && !bLogged)
+    {
+        report.m_nExitCode = exitLogFailed;
+        report.m_strMessage = L"Could not open the log " + info.m_strLog + L": " + strLogProblem + L"\nNothing was changed.";
+        output.Write(report.m_strMessage, CCommandLineOutput::error);
+    }
+    else
+        CarryOut(info, registry, session, output, report, record);
+
+    if (info.m_bJson)
+        output.Write(report.Json(), CCommandLineOutput::data);
+    if (bLogged)
+    {
+        record.strArguments = info.m_strArguments;
+        record.nExitCode = report.m_nExitCode;
+        ::GetSystemTimeAsFileTime(&record.ftTime);
+        record.strComputer = CCommandLineLog::ComputerName();
+        record.strAccount = CCommandLineLog::ProcessAccountName();
+        // A line that cannot be appended is said, but the run stands as it is.
+        if (!log.Append(record, strLogProblem))
+            output.Write(L"Could not append to the log " + info.m_strLog + L": " + strLogProblem, CCommandLineOutput::error);
+    }
+    return report.m_nExitCode;
+}
+
+void CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& registry, CSessionControl& session,
+                            CCommandLineOutput& output, CCommandLineReport& report, CCommandLineLogRecord& record)
+{
+    const BOOL bAllUsers = report.m_bAllUsers;
+    // With /json the object tells it all; errors are still written as text, for people.
+    const auto tell = [&](CCommandLineOutput::Kind kind) {
+        if (!info.m_bJson || kind == CCommandLineOutput::error)
+            output.Write(kind == CCommandLineOutput::error ? report.m_strMessage : report.Lines(), kind);
+    };
+    const auto fail = [&](const LayoutEdit& edit, LPCWSTR pszAfter) {
+        report.m_nExitCode = FailureExitCode(edit);
+        report.m_strMessage = CCommandLineReport::FailureText(edit, bAllUsers) + pszAfter;
+        tell(CCommandLineOutput::error);
+    };
+
     if (info.m_bUsage)
     {
-        output.Write(s_szUsage, CCommandLineOutput::usage);
-        return exitDone;
+        if (info.m_bJson)
+            report.m_strMessage = s_szUsage;
+        else
+            output.Write(s_szUsage, CCommandLineOutput::usage);
+        return;
     }
     // Checked before anything is read: the run fails whole rather than storing a change that waits
     // for a log-off nobody asked for.
     if (info.m_bRestart && !session.CanRequest(bAllUsers))
     {
-        output.Write(L"/restart cannot log off from here: a log-off applies to the session the program runs in, "
-                     L"which is not a user's interactive session (a deployment agent's or a service's, say). "
-                     L"Nothing was changed.\nRun it without /restart, then log off and log on again yourself.",
-                     CCommandLineOutput::error);
-        return exitFailed;
+        report.m_nExitCode = exitFailed;
+        report.m_strMessage = L"/restart cannot log off from here: a log-off applies to the session the program runs in, "
+                              L"which is not a user's interactive session (a deployment agent's or a service's, say). "
+                              L"Nothing was changed.\nRun it without /restart, then log off and log on again yourself.";
+        tell(CCommandLineOutput::error);
+        return;
     }
 
     const CLayoutStore store(registry, bAllUsers);
+    LayoutEdit edit;
     if (info.m_bStatus)
     {
         // A value that cannot be read is not shown as nothing switched off.
-        LayoutEdit read;
-        CMapStringToString map;
-        read.status = store.Load(map, &read.typeBefore);
-        if (read.status != ERROR_SUCCESS)
+        edit.status = store.Load(report.m_map, &edit.typeBefore, &edit.before);
+        if (edit.status != ERROR_SUCCESS)
         {
-            read.result = LayoutEdit::readFailed;
-            output.Write(FailureText(read, bAllUsers), CCommandLineOutput::error);
-            return FailureExitCode(read);
+            edit.result = LayoutEdit::readFailed;
+            fail(edit, L"");
+            return;
         }
-        output.Write(StatusText(map, read.typeBefore, bAllUsers), CCommandLineOutput::info);
-        return exitDone;
+        edit.typeAfter = edit.typeBefore;
+        edit.after.Copy(edit.before);
     }
-
-    const LayoutChange change = ChangeOf(info);
-    LayoutEdit edit;
-    if (store.Edit(change, edit) != LayoutEdit::done)
+    else
     {
-        output.Write(FailureText(edit, bAllUsers) + L"\nNothing was changed.", CCommandLineOutput::error);
-        return FailureExitCode(edit);
+        const LayoutChange change = ChangeOf(info);
+        if (store.Edit(change, edit) != LayoutEdit::done)
+        {
+            fail(edit, L"\nNothing was changed.");
+            record.bBefore = record.bAfter = FALSE;
+            return;
+        }
+        CMapStringToString before;
+        LoadMap(before, edit.typeBefore, edit.before);
+        LoadMap(report.m_map, edit.typeAfter, edit.after);
+        report.m_strRemaps = CCommandLineReport::RemapText(before, change);
     }
+    record.bBefore = edit.typeBefore != StoredLayoutType::None;
+    record.before.Copy(edit.before);
+    record.bAfter = edit.typeAfter != StoredLayoutType::None;
+    record.after.Copy(edit.after);
+    report.m_bRead = TRUE;
+    report.m_type = edit.typeAfter;
+    report.m_bWritten = edit.bWritten;
+    // Read after the write: a value just stored waits for the next start.
+    report.m_effect = CLayoutEffect::Read(registry, bAllUsers);
+    const BOOL bWaitsForRestart = report.m_effect.effect == LayoutEffect::AfterRestart;
 
-    CMapStringToString before, after;
-    LoadMap(before, edit.typeBefore, edit.before);
-    LoadMap(after, edit.typeAfter, edit.after);
-    CString strText = StatusText(after, edit.typeAfter, bAllUsers) + RemapText(before, change);
+    if (info.m_bStatus)
+    {
+        tell(CCommandLineOutput::info);
+        return;
+    }
     if (!edit.bWritten)
     {
-        // A second identical run: nothing is written, so the value keeps its bytes and its time.
-        strText += L"Nothing to change.";
-        output.Write(strText, CCommandLineOutput::info);
-        return exitDone;
+        // A second identical run writes nothing, so the value keeps its bytes and its time. What it
+        // asks for may still wait for a restart, which a deployment tool learns from 3010.
+        report.m_nExitCode = bWaitsForRestart ? exitRestartNeeded : exitDone;
+        report.m_strMessage = bWaitsForRestart ? L"Nothing to change, but what is stored takes effect only when the computer restarts."
+                                               : L"Nothing to change.";
+        tell(CCommandLineOutput::info);
+        return;
     }
 
     if (!info.m_bRestart)
     {
-        strText += bAllUsers ? L"Stored. Restart the computer for the changes to be in effect."
-                             : L"Stored. Log off and log on again for the changes to be in effect.";
-        output.Write(strText, CCommandLineOutput::info);
-        return exitRestartNeeded;
+        report.m_nExitCode = exitRestartNeeded;
+        report.m_strMessage = bAllUsers ? L"Stored. Restart the computer for the changes to be in effect."
+                                        : L"Stored. Windows 7 and later apply only the all-users value, so this one has no effect.";
+        tell(CCommandLineOutput::info);
+        return;
     }
     // Said before the request: once it is accepted, the session may end before anything else is.
-    strText += bAllUsers ? L"Stored. Asking Windows to restart the computer." : L"Stored. Asking Windows to log off.";
-    output.Write(strText, CCommandLineOutput::info);
+    report.m_nExitCode = exitRestartRequested;
+    report.m_strMessage = bAllUsers ? L"Stored. Asking Windows to restart the computer." : L"Stored. Asking Windows to log off.";
+    tell(CCommandLineOutput::info);
     if (!session.RequestRestartOrLogOff(bAllUsers))
     {
-        output.Write(ScopeTexts::For(bAllUsers).pszRequestFailed, CCommandLineOutput::error);
-        return exitFailed;
+        report.m_nExitCode = exitFailed;
+        report.m_strMessage = ScopeTexts::For(bAllUsers).pszRequestFailed;
+        tell(CCommandLineOutput::error);
     }
-    return exitRestartRequested;
 }

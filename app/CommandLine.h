@@ -4,20 +4,10 @@
 #include "framework/afxreg.h"
 #include "framework/afxwin.h"
 #include "layout/LayoutStore.h"
+#include "ui/CommandLineLog.h"
 #include "ui/CommandLineOutput.h"
+#include "ui/CommandLineReport.h"
 #include "ui/SessionControl.h"
-
-// The exit codes installers use, so that deployment tools read them without being told.
-enum CommandLineExit
-{
-    exitDone = 0,                // nothing needed changing; also /status and /?
-    exitFailed = 1,              // the value could not be read or stored, the restart was refused after storing, or a log-off cannot be asked for from here
-    exitAccessDenied = 5,        // the scope's key or value refused the access needed
-    exitBadArguments = 87,       // with the usage text
-    exitAlreadyRunning = 1618,   // another copy kept the layout too long; deployment tools try again later
-    exitRestartRequested = 1641, // stored, and the restart or log-off requested
-    exitRestartNeeded = 3010,    // stored; it takes effect after a restart or log-off
-};
 
 class CMorvexCommandLineInfo : public CCommandLineInfo
 {
@@ -45,17 +35,24 @@ public:
     BOOL m_bRestart = FALSE;
     BOOL m_bQuiet = FALSE;
     BOOL m_bUsage = FALSE;
+    // One JSON object on the standard output instead of the lines, for scripts.
+    BOOL m_bJson = FALSE;
+    // The file a line about the run is appended to; empty for none.
+    CString m_strLog;
+    // Every argument, as the log shows them.
+    CString m_strArguments;
 
 private:
     void Fail(const CString& strError);
+    void AddToArguments(const WCHAR* pszParam, BOOL bFlag);
     void ParseKeyList(UINT nSwitch, const WCHAR* pszList, BOOL bLast);
     void ParseSwitch(const WCHAR* pszName);
     void CheckCombination();
 
     int m_nArguments = 0;
     UINT m_nSwitchesSeen = 0;
-    // The switch whose list of keys the next argument is, or 0.
-    UINT m_nAwaitingKeys = 0;
+    // The switch whose argument the next one is (a list of keys or a file), or 0.
+    UINT m_nAwaitingArgument = 0;
     // The switch and list of the argument before, when it was a list: a stray argument after it is
     // most likely the rest of a list that held a space and was not quoted.
     UINT m_nListBefore = 0;
@@ -69,18 +66,16 @@ public:
     // The change the arguments ask for. Enabling leaves another tool's remap of a key as it is: it
     // is no key this program switched off.
     static LayoutChange ChangeOf(const CMorvexCommandLineInfo& info);
-
-    // Each key as disabled, enabled or remapped (and to which key), the scope, and how many other
-    // mappings are stored; the last line ends with '\n'.
-    static CString StatusText(const CMapStringToString& map, StoredLayoutType type, BOOL bAllUsers);
-    // What the change did to keys that another tool had sent to other keys; empty when none was.
-    static CString RemapText(const CMapStringToString& before, const LayoutChange& change);
-    // Why an edit or a read failed, naming the key and the step, and the exit code that goes with it.
-    static CString FailureText(const LayoutEdit& edit, BOOL bAllUsers);
+    // The exit code of an edit or a read that failed.
     static int FailureExitCode(const LayoutEdit& edit);
     static LPCWSTR UsageText();
 
     // Does what the arguments ask in the scope and says so; returns the exit code.
     static int Run(const CMorvexCommandLineInfo& info, CRegistryApi& registry, CSessionControl& session, BOOL bAllUsers,
                    CCommandLineOutput& output);
+
+private:
+    // The run itself, told in the report; the log and the output are Run's.
+    static void CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& registry, CSessionControl& session,
+                         CCommandLineOutput& output, CCommandLineReport& report, CCommandLineLogRecord& record);
 };

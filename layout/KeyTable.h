@@ -9,6 +9,8 @@ struct DisableableKey
     int nControlId;      // its check box
     uint8_t nLowByte;    // set-1 make code
     uint8_t nPrefix;     // 0xE0 for an extended key, 0 otherwise
+    const wchar_t* pszName;   // as the command line takes it and scripts read it: "LWin"
+    const wchar_t* pszLabel;  // as the command line's lines show it: "Left Windows"
 
     // The source word as the scan-code map stores it: the prefix in the high byte.
     uint16_t Source() const { return static_cast<uint16_t>(nPrefix << 8 | nLowByte); }

@@ -23,13 +23,12 @@ BOOL IsRedirected(HANDLE hStd)
     }
 }
 
-// As a console program writes to a file or pipe: one byte per character in the OEM code page,
-// lines ending in CR LF. A character the code page lacks shows as '?', never as a look-alike: an
+// As a console program writes to a file or pipe: one byte per character in the OEM code page (data
+// for scripts in UTF-8), lines ending in CR LF. A character the code page lacks shows as '?', never as a look-alike: an
 // argument quoted back in an error must not read as a valid one. UTF-8 lacks none, and takes no
 // such flags.
-void WriteLines(HANDLE hFile, LPCWSTR pszText)
+void WriteLines(HANDLE hFile, LPCWSTR pszText, UINT uCodePage)
 {
-    const UINT uCodePage = ::GetOEMCP();
     const DWORD dwFlags = uCodePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
     const LPCSTR pszDefault = uCodePage == CP_UTF8 ? nullptr : "?";
     const int cb = ::WideCharToMultiByte(uCodePage, dwFlags, pszText, -1, nullptr, 0, pszDefault, nullptr);
@@ -101,7 +100,7 @@ void CStdOutput::Write(LPCWSTR pszText, Kind kind)
     switch (m_sink)
     {
     case stdHandles:
-        WriteLines(kind == error ? m_hErr : m_hOut, pszText);
+        WriteLines(kind == error ? m_hErr : m_hOut, pszText, kind == data ? CP_UTF8 : ::GetOEMCP());
         break;
     case console:
     {
@@ -113,7 +112,7 @@ void CStdOutput::Write(LPCWSTR pszText, Kind kind)
     }
     case messageBox:
         // Nobody reads a report of what went well; an error or the usage text asked for must be seen.
-        if (kind != info)
+        if (kind == error || kind == usage)
             ::MessageBoxW(nullptr, pszText, AfxGetApp()->m_pszAppName, kind == error ? MB_ICONHAND : MB_ICONINFORMATION);
         break;
     default:

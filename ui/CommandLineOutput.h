@@ -13,6 +13,7 @@ public:
         info,
         usage,
         error,
+        data,  // for scripts: to the standard output in UTF-8, whatever the code page
     };
 
     virtual ~CCommandLineOutput() = default;

@@ -192,12 +192,19 @@ struct RunCase
     Bytes expected;
     std::wstring strOutput;
     std::wstring strRequested;  // empty: none
+    // When the scope's key was last written, as the run reads it; the test's own write by default.
+    enum LastWrite
+    {
+        justNow,
+        beforeWindowsStarted,
+        unreadable,
+    } lastWrite = justNow;
 };
 
-// What Wine never refuses: a write, a delete, a restart; a read that fails for want of memory; and
-// what it never is: a deployment agent on a window station nobody sees, which ExitWindowsEx cannot
-// restart from.
-TEST_P(CommandLineRunTest, ReportsAFailedReadWriteDeleteOrRestartWithExitCode1)
+// What Wine never refuses: a write, a delete, a restart; a read that fails for want of memory; what
+// it never is: a deployment agent on a window station nobody sees, which ExitWindowsEx cannot
+// restart from; and what it never has: a layout stored before Windows started.
+TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
 {
     const Bytes other = ScancodeMapValue({ { kLeftCtrl, kRightAlt } });
     const Bytes disabled = ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } });
@@ -236,13 +243,33 @@ TEST_P(CommandLineRunTest, ReportsAFailedReadWriteDeleteOrRestartWithExitCode1)
           L"Could not read " + strValue + strNoMemory + L"\nNothing was changed.\n", none },
         { "StatusReadFails", { L"/status" }, other, ok, ok, noMemory, TRUE, TRUE, exitFailed, other,
           L"Could not read " + strValue + strNoMemory + L"\n", none },
+        // What a second identical run asks for waits for a restart until Windows has started with
+        // it; the current user's value never has an effect.
+        { "NothingToChangeInEffect", { L"/disable", L"LWin" }, disabled, ok, ok, ok, TRUE, TRUE, exitDone, disabled,
+          bAll ? L"In effect: yes, since Windows started at " : L"In effect: no. Windows 7 and later apply only the all-users value",
+          none, RunCase::beforeWindowsStarted },
+        { "NothingToChangeNotInEffectYet", { L"/disable", L"LWin" }, disabled, ok, ok, ok, TRUE, TRUE,
+          bAll ? exitRestartNeeded : exitDone, disabled,
+          bAll ? L"Nothing to change, but what is stored takes effect only when the computer restarts.\n" : L"\nNothing to change.\n",
+          none },
+        { "StatusWithoutTheTime", { L"/status" }, disabled, ok, ok, ok, TRUE, TRUE, exitDone, disabled,
+          bAll ? L"In effect: unknown. When the value was stored cannot be read; Windows started at " : L"In effect: no.", none,
+          RunCase::unreadable },
+        { "StatusAfterARemoval", { L"/status" }, Bytes(), ok, ok, ok, TRUE, TRUE, exitDone, Bytes(),
+          bAll ? L"In effect: not yet. The value was removed at " : L"In effect: no.", none },
     };
     for (const RunCase& tested : cases)
     {
         SCOPED_TRACE(tested.pszName);
-        StoreLayout(GetParam(), tested.stored);
+        if (tested.stored.empty())
+            RemoveStoredLayout(GetParam());
+        else
+            StoreLayout(GetParam(), tested.stored);
         SetPrivilegeEnabled(SE_SHUTDOWN_NAME, false);
         CCountingRegistry registry;
+        if (tested.lastWrite == RunCase::beforeWindowsStarted)
+            registry.m_lastWriteTime = FILETIME{ 0, 0x01000000 };  // in 1657
+        registry.m_lastWriteTimeResult = tested.lastWrite == RunCase::unreadable ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
         registry.m_setValueResult = tested.setValueResult;
         registry.m_deleteValueResult = tested.deleteValueResult;
         registry.m_queryValueResult = tested.queryValueResult;
@@ -255,7 +282,7 @@ TEST_P(CommandLineRunTest, ReportsAFailedReadWriteDeleteOrRestartWithExitCode1)
         Parse(info, tested.args);
         EXPECT_EQ(tested.nExit, CCommandLine::Run(info, registry, session, AllUsers(), output));
 
-        EXPECT_EQ(tested.expected, StoredLayout(GetParam()));
+        EXPECT_EQ(tested.expected.empty() ? std::nullopt : std::optional<Bytes>(tested.expected), StoredLayout(GetParam()));
         EXPECT_EQ(std::nullopt, StoredLayout(GetParam() == Scope::AllUsers ? Scope::CurrentUser : Scope::AllUsers));
         EXPECT_NE(std::wstring::npos, output.m_strText.find(tested.strOutput)) << testing::PrintToString(output.m_strText);
         if (tested.queryValueResult != ok)

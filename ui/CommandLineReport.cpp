@@ -1,0 +1,210 @@
+#include "ui/CommandLineReport.h"
+
+#include "ui/JsonObject.h"
+#include "ui/Messages.h"
+#include "ui/TimeText.h"
+
+namespace
+{
+// A key another tool sends a key to, as the lines name it (the table's label, else the scan code)
+// or as scripts read it (the table's name, else the scan code).
+CString TargetText(uint16_t nTarget, BOOL bForScripts)
+{
+    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+    {
+        const DisableableKey& key = CKeyTable::At(nRow);
+        if (key.Source() == nTarget)
+            return bForScripts ? key.pszName : key.pszLabel;
+    }
+    CString strText;
+    strText.Format(bForScripts ? L"0x%04X" : L"scan code 0x%04X", static_cast<unsigned>(nTarget));
+    return strText;
+}
+
+// Mappings other than the table keys' own.
+int OtherMappings(const CMapStringToString& map)
+{
+    INT_PTR nOthers = map.GetCount();
+    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+        nOthers -= CDisabledKeyMap::StateOf(map, CKeyTable::At(nRow)) != KeyState::enabled;
+    return static_cast<int>(nOthers);
+}
+
+CString TimeOrUnknown(const FILETIME& ftUtc)
+{
+    const CString strTime = LocalTimeText(ftUtc);
+    return strTime.IsEmpty() ? CString(L"an unknown time") : strTime;
+}
+}  // namespace
+
+BOOL CCommandLineReport::Succeeded() const
+{
+    return m_nExitCode == exitDone || m_nExitCode == exitRestartNeeded || m_nExitCode == exitRestartRequested;
+}
+
+CString CCommandLineReport::KeyPath(BOOL bAllUsers)
+{
+    CString strPath(bAllUsers ? L"HKEY_LOCAL_MACHINE\\" : L"HKEY_CURRENT_USER\\");
+    strPath += CLayoutScope::For(bAllUsers).pszPath;
+    return strPath;
+}
+
+CString CCommandLineReport::StatusText(const CMapStringToString& map, StoredLayoutType type, BOOL bAllUsers)
+{
+    CString strText, strLine;
+    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+    {
+        const DisableableKey& key = CKeyTable::At(nRow);
+        uint16_t nTarget = 0;
+        const KeyState state = CDisabledKeyMap::StateOf(map, key, &nTarget);
+        const CString strState = state == KeyState::remapped ? L"remapped to " + TargetText(nTarget, FALSE)
+                                                             : CString(state == KeyState::disabled ? L"disabled" : L"enabled");
+        strLine.Format(L"%s: %s\n", key.pszLabel, strState.GetString());
+        strText += strLine;
+    }
+    strLine.Format(L"Scope: %s (%s)\n", bAllUsers ? L"all users" : L"current user", KeyPath(bAllUsers).GetString());
+    strText += strLine;
+    strLine.Format(L"Other mappings: %d\n", OtherMappings(map));
+    strText += strLine;
+    if (type == StoredLayoutType::NotBinary)
+        strText += L"The stored Scancode Map value is not binary: Windows ignores it, so it switches no key off.\n";
+    return strText;
+}
+
+CString CCommandLineReport::EffectText(const CLayoutEffect& effect, StoredLayoutType type)
+{
+    const CString strStarted = TimeOrUnknown(effect.ftStarted);
+    const CString strStored = TimeOrUnknown(effect.ftStored);
+    CString strText;
+    switch (effect.effect)
+    {
+    case LayoutEffect::InEffect:
+        strText.Format(L"In effect: yes, since Windows started at %s (stored at %s).\n", strStarted.GetString(), strStored.GetString());
+        break;
+    case LayoutEffect::AfterRestart:
+        if (type == StoredLayoutType::None)
+            strText.Format(L"In effect: not yet. The value was removed at %s, after Windows started at %s: keys it switched off "
+                           L"stay off until the computer restarts.\n",
+                           strStored.GetString(), strStarted.GetString());
+        else
+            strText.Format(L"In effect: not yet. Stored at %s, after Windows started at %s: restart the computer.\n",
+                           strStored.GetString(), strStarted.GetString());
+        break;
+    case LayoutEffect::NotApplied:
+        strText = L"In effect: no. Windows 7 and later apply only the all-users value: a current user's value is stored "
+                  L"but has no effect.\n";
+        break;
+    case LayoutEffect::Unknown:
+        strText.Format(L"In effect: unknown. When the value was stored cannot be read; Windows started at %s.\n",
+                       strStarted.GetString());
+        break;
+    }
+    return strText;
+}
+
+CString CCommandLineReport::RemapText(const CMapStringToString& before, const LayoutChange& change)
+{
+    CString strText, strLine;
+    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+    {
+        const DisableableKey& key = CKeyTable::At(nRow);
+        uint16_t nTarget = 0;
+        if (CDisabledKeyMap::StateOf(before, key, &nTarget) != KeyState::remapped)
+            continue;
+        const CString strTarget = TargetText(nTarget, FALSE);
+        if ((change.disable & CKeyTable::Bit(nRow)) != 0)
+            strLine.Format(L"%s was remapped to %s by another mapping: now it is switched off.\n", key.pszLabel, strTarget.GetString());
+        else if ((change.enable & CKeyTable::Bit(nRow)) != 0)
+            strLine.Format(L"%s is remapped to %s by another mapping, which is not this program's: left as it is.\n", key.pszLabel,
+                           strTarget.GetString());
+        else
+            continue;
+        strText += strLine;
+    }
+    return strText;
+}
+
+CString CCommandLineReport::FailureText(const LayoutEdit& edit, BOOL bAllUsers)
+{
+    CString strText;
+    if (edit.result == LayoutEdit::busy)
+    {
+        strText.Format(L"Another copy of the program kept the keyboard layout for more than %lu seconds.",
+                       CLayoutStore::kLockTimeoutMs / 1000);
+        return strText;
+    }
+    // The step that failed, and what it failed on.
+    LPCWSTR pszStep = L"read the value \"Scancode Map\" of ";
+    LPCWSTR pszAfter = L"";
+    if (edit.result == LayoutEdit::openFailed)
+    {
+        pszStep = L"open ";
+        pszAfter = L" for writing";
+    }
+    else if (edit.result == LayoutEdit::deleteFailed)
+        pszStep = L"delete the value \"Scancode Map\" of ";
+    else if (edit.result == LayoutEdit::writeFailed)
+        pszStep = L"write the value \"Scancode Map\" of ";
+    strText.Format(L"Could not %s%s%s: %s", pszStep, KeyPath(bAllUsers).GetString(), pszAfter,
+                   SystemErrorText(static_cast<DWORD>(edit.status)).GetString());
+    return strText;
+}
+
+CString CCommandLineReport::Lines() const
+{
+    CString strText;
+    // After a write the closing words say what the effect line would: that it waits for a restart.
+    if (m_bRead)
+        strText = StatusText(m_map, m_type, m_bAllUsers) + (m_bWritten ? CString() : EffectText(m_effect, m_type)) + m_strRemaps;
+    if (!m_strMessage.IsEmpty())
+    {
+        strText += m_strMessage;
+        strText += L"\n";
+    }
+    return strText;
+}
+
+CString CCommandLineReport::Json() const
+{
+    static const LPCWSTR s_types[] = { L"none", L"binary", L"not binary" };
+    CJsonObject json;
+    json.AddBool(L"ok", Succeeded());
+    json.AddNumber(L"exitCode", m_nExitCode);
+    json.AddString(L"scope", m_bAllUsers ? L"allUsers" : L"currentUser");
+    json.AddString(L"registryPath", KeyPath(m_bAllUsers));
+    if (m_bRead)
+    {
+        json.AddString(L"valueType", s_types[static_cast<int>(m_type)]);
+        CJsonObject keys;
+        for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+        {
+            const DisableableKey& key = CKeyTable::At(nRow);
+            uint16_t nTarget = 0;
+            const KeyState state = CDisabledKeyMap::StateOf(m_map, key, &nTarget);
+            CJsonObject entry;
+            entry.AddString(L"state", state == KeyState::remapped ? L"remapped" : state == KeyState::disabled ? L"disabled" : L"enabled");
+            if (state == KeyState::remapped)
+                entry.AddString(L"target", TargetText(nTarget, TRUE));
+            keys.AddObject(key.pszName, entry);
+        }
+        json.AddObject(L"keys", keys);
+        json.AddNumber(L"otherMappings", OtherMappings(m_map));
+    }
+    else
+    {
+        json.AddNull(L"valueType");
+        json.AddNull(L"keys");
+        json.AddNull(L"otherMappings");
+    }
+    json.AddBool(L"written", m_bWritten);
+    const CString strStored = m_bRead && m_effect.bStoredKnown ? IsoTimeText(m_effect.ftStored) : CString();
+    const CString strStarted = m_bRead ? IsoTimeText(m_effect.ftStarted) : CString();
+    json.AddString(L"storedAt", strStored.IsEmpty() ? nullptr : strStored.GetString());
+    json.AddString(L"windowsStartedAt", strStarted.IsEmpty() ? nullptr : strStarted.GetString());
+    if (m_bRead && m_effect.effect != LayoutEffect::Unknown)
+        json.AddBool(L"inEffect", m_effect.effect == LayoutEffect::InEffect);
+    else
+        json.AddNull(L"inEffect");
+    json.AddString(L"message", m_strMessage.IsEmpty() ? nullptr : m_strMessage.GetString());
+    return json.Text();
+}
