@@ -297,6 +297,15 @@ CMorvexCommandLineInfo::KeysParsed CMorvexCommandLineInfo::ParseKeys(LPCWSTR psz
 
 namespace
 {
+void LogValues(CCommandLineLogRecord& record, const LayoutEdit& edit)
+{
+    record.bRead = TRUE;
+    record.bBefore = edit.typeBefore != StoredLayoutType::None;
+    record.before.Copy(edit.before);
+    record.bAfter = edit.typeAfter != StoredLayoutType::None;
+    record.after.Copy(edit.after);
+}
+
 void LoadMap(CMapStringToString& map, StoredLayoutType type, const CByteArray& value)
 {
     map.RemoveAll();
@@ -394,10 +403,8 @@ void CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& re
 
     if (info.m_bUsage)
     {
-        if (info.m_bJson)
-            report.m_strMessage = s_szUsage;
-        else
-            output.Write(s_szUsage, CCommandLineOutput::usage);
+        // It goes alone: no /json asks for it as data.
+        output.Write(s_szUsage, CCommandLineOutput::usage);
         return;
     }
     // Checked before anything is read: the run fails whole rather than storing a change that waits
@@ -433,7 +440,9 @@ void CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& re
         if (store.Edit(change, edit) != LayoutEdit::done)
         {
             fail(edit, L"\nNothing was changed.");
-            record.bBefore = record.bAfter = FALSE;
+            // A value that was read and could not be changed is as it was.
+            if (edit.result != LayoutEdit::busy && edit.result != LayoutEdit::readFailed)
+                LogValues(record, edit);
             return;
         }
         CMapStringToString before;
@@ -441,10 +450,7 @@ void CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& re
         LoadMap(report.m_map, edit.typeAfter, edit.after);
         report.m_strRemaps = CCommandLineReport::RemapText(before, change);
     }
-    record.bBefore = edit.typeBefore != StoredLayoutType::None;
-    record.before.Copy(edit.before);
-    record.bAfter = edit.typeAfter != StoredLayoutType::None;
-    record.after.Copy(edit.after);
+    LogValues(record, edit);
     report.m_bRead = TRUE;
     report.m_type = edit.typeAfter;
     report.m_bWritten = edit.bWritten;

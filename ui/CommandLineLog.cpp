@@ -39,11 +39,11 @@ void AppendText(CString& strLine, const CString& strText)
     strLine += pszClean;
 }
 
-void AppendValue(CString& strLine, BOOL bStored, const CByteArray& value)
+void AppendValue(CString& strLine, BOOL bRead, BOOL bStored, const CByteArray& value)
 {
-    if (!bStored)
+    if (!bRead || !bStored)
     {
-        strLine += L"none";
+        strLine += bRead ? L"none" : L"unknown";
         return;
     }
     static const WCHAR s_szDigits[] = L"0123456789ABCDEF";
@@ -147,9 +147,9 @@ CString CCommandLineLog::LineOf(const CCommandLineLogRecord& record)
     strLine += L"\targs=";
     AppendText(strLine, record.strArguments);
     strLine += L"\tbefore=";
-    AppendValue(strLine, record.bBefore, record.before);
+    AppendValue(strLine, record.bRead, record.bBefore, record.before);
     strLine += L"\tafter=";
-    AppendValue(strLine, record.bAfter, record.after);
+    AppendValue(strLine, record.bRead, record.bAfter, record.after);
     CString strExit;
     strExit.Format(L"\texit=%d\r\n", record.nExitCode);
     strLine += strExit;

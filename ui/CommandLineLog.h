@@ -11,6 +11,7 @@ struct CCommandLineLogRecord
     CString strComputer;
     CString strAccount;
     CString strArguments;   // all of them, as one string
+    BOOL bRead = FALSE;     // the run read the stored value: otherwise before and after are unknown
     BOOL bBefore = FALSE;   // a value was stored before the run, and before holds it
     CByteArray before;
     BOOL bAfter = FALSE;    // a value is stored after the run, and after holds it
@@ -38,7 +39,8 @@ public:
     // The time (ISO 8601), then tab-separated fields with labels, CRLF at the end:
     // 2026-12-07T19:30:05+01:00<TAB>computer=PC01<TAB>account=NT AUTHORITY\SYSTEM<TAB>args=/disable LWin
     // <TAB>before=none<TAB>after=00000000000000000200000000005BE000000000<TAB>exit=3010
-    // Values are upper-case hex without spaces, "none" when nothing is stored. A control character in
+    // Values are upper-case hex without spaces, "none" when nothing is stored, "unknown" when the
+    // run did not read it. A control character in
     // a text (a tab or a line break in an argument) shows as U+FFFD, so that every run is one line.
     static CString LineOf(const CCommandLineLogRecord& record);
 

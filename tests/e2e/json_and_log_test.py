@@ -123,6 +123,12 @@ class JsonAndLogTest(unittest.TestCase):
         self.assertEqual(first["after"], second["before"])
         self.assertEqual(second["after"].lower(), stored_layout())
 
+        # A run that read nothing logs the values as unknown.
+        self.assertEqual(87, program("/disable", "LWin", "/bogus", "/log", windows_path(log), "/quiet").returncode)
+        with open(log, "rb") as file:
+            last = file.read().decode("utf-8").split("\r\n")[-2]
+        self.assertTrue(last.endswith("\tbefore=unknown\tafter=unknown\texit=87"), last)
+
         set_layout(REMAP_AND_LWIN)
         obj, result = self.run_json("/enable", "All", "/log", windows_path(os.path.join(self.folder.name, "missing", "morvex.log")))
         self.assertEqual(1622 & 0xFF, result.returncode)

@@ -96,6 +96,7 @@ void Fill(CCommandLineLogRecord& record, LPCWSTR pszArguments, std::optional<std
     record.strComputer = L"B\u00dcRO-7";
     record.strAccount = L"CONTOSO\\deploy";
     record.strArguments = pszArguments;
+    record.bRead = TRUE;
     StoreBytes(record.bBefore, record.before, before);
     StoreBytes(record.bAfter, record.after, after);
     record.nExitCode = nExitCode;
