@@ -7,6 +7,7 @@
 #include "framework/atlsecurity.h"
 
 const WCHAR g_szScancodeMapValue[] = L"Scancode Map";
+const WCHAR g_szLayoutLockName[] = L"Global\\MorvexDisabler.KeyboardLayout";
 
 CLayoutScope CLayoutScope::For(BOOL bAllUsers)
 {
@@ -36,15 +37,22 @@ class CLayoutLock
 public:
     // SYSTEM and the administrators may take it, whoever created it: the default rights of a SYSTEM
     // process's objects would let an administrator's copy wait for the mutex but not release it.
-    CLayoutLock()
-        : m_access(L"D:P(A;;GA;;;SY)(A;;GA;;;BA)"), m_mutex(FALSE, L"Global\\MorvexDisabler.KeyboardLayout", &m_access),
-          m_lock(&m_mutex)
+    CLayoutLock() : m_access(L"D:P(A;;GA;;;SY)(A;;GA;;;BA)"), m_mutex(FALSE, g_szLayoutLockName, &m_access), m_lock(&m_mutex)
     {
+        m_dwError = m_mutex.m_hObject != nullptr ? ERROR_SUCCESS : ::GetLastError();
     }
 
-    BOOL Take(DWORD dwTimeoutMs) { return m_lock.Lock(dwTimeoutMs); }
+    // ERROR_SUCCESS once it is this copy's turn, WAIT_TIMEOUT while another copy keeps it, or why
+    // the mutex cannot be had at all (an object of another kind holding the name, say).
+    DWORD Take(DWORD dwTimeoutMs)
+    {
+        if (m_dwError != ERROR_SUCCESS)
+            return m_dwError;
+        return m_lock.Lock(dwTimeoutMs) ? ERROR_SUCCESS : WAIT_TIMEOUT;
+    }
 
 private:
+    DWORD m_dwError;
     CSecurityAttributes m_access;
     CMutex m_mutex;
     CSingleLock m_lock;
@@ -249,8 +257,11 @@ LayoutEdit::Result CLayoutStore::EditLocked(const LayoutChange& change, LayoutEd
 
     // Held from the read to the write and no longer: never while anyone is asked anything.
     CLayoutLock lock;
-    if (!lock.Take(dwLockTimeoutMs))
+    edit.status = static_cast<LSTATUS>(lock.Take(dwLockTimeoutMs));
+    if (edit.status == WAIT_TIMEOUT)
         return LayoutEdit::busy;
+    if (edit.status != ERROR_SUCCESS)
+        return LayoutEdit::lockFailed;
 
     CMapStringToString map;
     edit.status = Load(map, &edit.typeBefore, &edit.before);

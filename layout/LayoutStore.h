@@ -17,6 +17,8 @@ struct CLayoutScope
 };
 
 extern const WCHAR g_szScancodeMapValue[];
+// The mutex that copies of the program, and other tools that wish to, take turns at the layout by.
+extern const WCHAR g_szLayoutLockName[];
 
 // A key of the table is left alone, switched off (sent to nothing), or sent to another key.
 enum class KeyState
@@ -93,6 +95,7 @@ struct LayoutEdit
     {
         done,          // the value holds the change, written now or already
         busy,          // another copy of the program kept the layout for itself too long
+        lockFailed,    // the turn at the layout could not be taken at all
         readFailed,    // the stored value could not be read: nothing was written
         openFailed,    // the scope's key cannot be opened for writing
         deleteFailed,  // the value cannot be removed

@@ -68,9 +68,10 @@ void CStdOutput::ChooseSink()
     const HANDLE hErr = ::GetStdHandle(STD_ERROR_HANDLE);
     if (IsRedirected(hOut) || IsRedirected(hErr))
     {
-        // One stream redirected alone takes everything: the other goes nowhere anyone reads.
+        // One stream redirected alone takes everything, the other goes nowhere anyone reads; but
+        // nothing joins data on its way to a parser.
         m_hOut = IsRedirected(hOut) ? hOut : hErr;
-        m_hErr = IsRedirected(hErr) ? hErr : hOut;
+        m_hErr = IsRedirected(hErr) ? hErr : m_bDataOnly ? nullptr : hOut;
         m_sink = stdHandles;
         return;
     }
@@ -100,7 +101,8 @@ void CStdOutput::Write(LPCWSTR pszText, Kind kind)
     switch (m_sink)
     {
     case stdHandles:
-        WriteLines(kind == error ? m_hErr : m_hOut, pszText, kind == data ? CP_UTF8 : ::GetOEMCP());
+        if (HANDLE hFile = kind == error ? m_hErr : m_hOut)
+            WriteLines(hFile, pszText, kind == data ? CP_UTF8 : ::GetOEMCP());
         break;
     case console:
     {

@@ -29,7 +29,12 @@ public:
 class CStdOutput : public CCommandLineOutput
 {
 public:
-    CStdOutput(BOOL bQuiet, BOOL bInteractive) : m_bBoxAllowed(!bQuiet && bInteractive) {}
+    // bDataOnly: the standard output is for data alone, which a script parses; other texts go to it
+    // only where it is a console, for people.
+    CStdOutput(BOOL bQuiet, BOOL bInteractive, BOOL bDataOnly = FALSE)
+        : m_bBoxAllowed(!bQuiet && bInteractive), m_bDataOnly(bDataOnly)
+    {
+    }
     ~CStdOutput() override;
     CStdOutput(const CStdOutput&) = delete;
     CStdOutput& operator=(const CStdOutput&) = delete;
@@ -48,6 +53,7 @@ private:
     void ChooseSink();
 
     BOOL m_bBoxAllowed;
+    BOOL m_bDataOnly;
     Sink m_sink = notChosen;
     HANDLE m_hOut = nullptr;      // a redirected standard output or error
     HANDLE m_hErr = nullptr;

@@ -135,8 +135,14 @@ CString CCommandLineReport::FailureText(const LayoutEdit& edit, BOOL bAllUsers)
     }
     // The step that failed, and what it failed on.
     LPCWSTR pszStep = L"read the value \"Scancode Map\" of ";
+    CString strWhat = KeyPath(bAllUsers);
     LPCWSTR pszAfter = L"";
-    if (edit.result == LayoutEdit::openFailed)
+    if (edit.result == LayoutEdit::lockFailed)
+    {
+        pszStep = L"take turns with other copies at the keyboard layout by the mutex ";
+        strWhat = g_szLayoutLockName;
+    }
+    else if (edit.result == LayoutEdit::openFailed)
     {
         pszStep = L"open ";
         pszAfter = L" for writing";
@@ -145,7 +151,7 @@ CString CCommandLineReport::FailureText(const LayoutEdit& edit, BOOL bAllUsers)
         pszStep = L"delete the value \"Scancode Map\" of ";
     else if (edit.result == LayoutEdit::writeFailed)
         pszStep = L"write the value \"Scancode Map\" of ";
-    strText.Format(L"Could not %s%s%s: %s", pszStep, KeyPath(bAllUsers).GetString(), pszAfter,
+    strText.Format(L"Could not %s%s%s: %s", pszStep, strWhat.GetString(), pszAfter,
                    SystemErrorText(static_cast<DWORD>(edit.status)).GetString());
     return strText;
 }

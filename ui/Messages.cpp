@@ -14,6 +14,8 @@ const WCHAR g_szWriteFailed[] =
     L"Please drop an email with related details to support@morvexsoft.com to get this fixed.";
 
 const WCHAR g_szReadFailed[] = L"Could Not Read Keyboard Layout from Registry Database, so Nothing was Changed.\n\n";
+const WCHAR g_szLockFailed[] =
+    L"Could Not Take Turns at the Keyboard Layout with Other Copies of this Application, so Nothing was Changed.\n\n";
 const WCHAR g_szLayoutBusy[] =
     L"Another Copy of this Application is Changing the Keyboard Layout, so Nothing was Changed.\n\n"
     L"Please Try Again in a Moment.";
@@ -40,12 +42,10 @@ CString EditFailureText(const LayoutEdit& edit)
     {
     case LayoutEdit::busy:
         return g_szLayoutBusy;
+    case LayoutEdit::lockFailed:
+        return g_szLockFailed + SystemErrorText(static_cast<DWORD>(edit.status));
     case LayoutEdit::readFailed:
-    {
-        CString strText(g_szReadFailed);
-        strText += SystemErrorText(static_cast<DWORD>(edit.status));
-        return strText;
-    }
+        return g_szReadFailed + SystemErrorText(static_cast<DWORD>(edit.status));
     case LayoutEdit::openFailed:
         return g_szOpenFailed;
     case LayoutEdit::deleteFailed:

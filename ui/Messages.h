@@ -12,6 +12,7 @@ extern const WCHAR g_szWriteFailed[];
 // An edit that wrote nothing: the value could not be read, or another copy kept it too long.
 extern const WCHAR g_szReadFailed[];
 extern const WCHAR g_szLayoutBusy[];
+extern const WCHAR g_szLockFailed[];
 // The message of a save that failed; null for one that worked.
 LPCWSTR SaveFailureText(CLayoutStore::SaveResult result);
 // The dialog's message of an edit of the stored layout that failed.

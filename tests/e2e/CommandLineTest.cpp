@@ -29,6 +29,7 @@ enum class Obstacle
     writesDenied,  // the key's permissions let it be read only
     readsDenied,   // the key's permissions let it be written only
     lockHeld,      // another copy is in the middle of its edit
+    nameTaken,     // an object of another kind holds the name of the copies' mutex
 };
 
 struct CommandLineCase
@@ -42,6 +43,7 @@ struct CommandLineCase
     std::wstring strOutput;  // a part of what it printed
     DWORD dwStoredType = REG_BINARY;
     Obstacle obstacle = Obstacle::none;
+    bool bOutputOnly = false;  // given a standard output and no standard error
 };
 
 class CommandLineTest : public StoredLayoutTest
@@ -110,6 +112,13 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
         { "AnotherCopyKeepsTheLayout", { L"/enable", L"All" }, all, twoDisabled, 1618, twoDisabled,
           L"Another copy of the program kept the keyboard layout for more than 10 seconds.\r\nNothing was changed.\r\n", REG_BINARY,
           Obstacle::lockHeld },
+        { "NoTurnsToTake", { L"/enable", L"All" }, all, twoDisabled, 1, twoDisabled,
+          L"Could not take turns with other copies at the keyboard layout by the mutex Global\\MorvexDisabler.KeyboardLayout: " +
+              SystemMessage(ERROR_INVALID_HANDLE) + L"\r\nNothing was changed.\r\n",
+          REG_BINARY, Obstacle::nameTaken },
+        // A script parses the standard output: no error text joins the object there.
+        { "JsonErrorWithNoStandardError", { L"/status", L"/json", L"/bogus" }, all, other, 87, other,
+          L"{\"ok\":false,\"exitCode\":87,", REG_BINARY, Obstacle::none, true },
         { "Usage", { L"/?" }, all, other, 0, other, L"  /status        show which keys are switched off" },
         // Bad input: the usage text, nothing written.
         { "UnknownSwitch", { L"/disable", L"LWin", L"/force" }, all, other, 87, other, L"Unknown switch \"/force\"." + strUsage },
@@ -144,15 +153,20 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
         if (tested.obstacle == Obstacle::writesDenied || tested.obstacle == Obstacle::readsDenied)
             deny.emplace(tested.scope, tested.obstacle == Obstacle::writesDenied ? CDenyLayoutAccess::writes : CDenyLayoutAccess::reads);
         std::optional<CHoldLayoutLock> lock;
-        if (tested.obstacle == Obstacle::lockHeld)
-            lock.emplace();
+        if (tested.obstacle == Obstacle::lockHeld || tested.obstacle == Obstacle::nameTaken)
+            lock.emplace(tested.obstacle == Obstacle::nameTaken);
 
-        const RunResult result = RunCaptured(ProgramPath(), tested.args);
+        const RunResult result = RunCaptured(ProgramPath(), tested.args, 30000, !tested.bOutputOnly);
         deny.reset();
         lock.reset();
 
         EXPECT_EQ(tested.dwExit, result.dwExitCode);
         EXPECT_NE(std::wstring::npos, result.strOutput.find(tested.strOutput)) << testing::PrintToString(result.strOutput);
+        if (tested.bOutputOnly)
+        {
+            EXPECT_EQ(0u, result.strOutput.find(L'{'));
+            EXPECT_EQ(result.strOutput.size() - 2, result.strOutput.find(L"\r\n")) << "more than one line";
+        }
         DWORD dwType = REG_NONE;
         EXPECT_EQ(tested.expected.empty() ? std::nullopt : std::optional<Bytes>(tested.expected), StoredLayout(tested.scope, &dwType));
         if (!tested.expected.empty())

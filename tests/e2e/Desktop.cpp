@@ -319,7 +319,7 @@ std::wstring QuoteArgument(const std::wstring& strArg)
     return strQuoted + L"\"";
 }
 
-RunResult RunCaptured(const std::wstring& strPath, const std::vector<std::wstring>& args, DWORD dwTimeoutMs)
+RunResult RunCaptured(const std::wstring& strPath, const std::vector<std::wstring>& args, DWORD dwTimeoutMs, bool bErrorsToo)
 {
     RunResult result;
     SECURITY_ATTRIBUTES inherit = { sizeof(inherit), nullptr, TRUE };
@@ -334,7 +334,7 @@ RunResult RunCaptured(const std::wstring& strPath, const std::vector<std::wstrin
     STARTUPINFOW startup = { sizeof(startup) };
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = hWrite;
-    startup.hStdError = hWrite;
+    startup.hStdError = bErrorsToo ? hWrite : nullptr;
     PROCESS_INFORMATION info = {};
     const BOOL bStarted = StartProcess(strPath, args, TRUE, CREATE_NO_WINDOW, startup, info);
     ::CloseHandle(hWrite);

@@ -129,7 +129,10 @@ struct RunResult
     DWORD dwExitCode = static_cast<DWORD>(-1);
     std::wstring strOutput;
 };
-RunResult RunCaptured(const std::wstring& strPath, const std::vector<std::wstring>& args, DWORD dwTimeoutMs = 30000);
+// Without bErrorsToo, the program is given no standard error, as a script that reads its output
+// alone gives it none.
+RunResult RunCaptured(const std::wstring& strPath, const std::vector<std::wstring>& args, DWORD dwTimeoutMs = 30000,
+                      bool bErrorsToo = true);
 
 // The system's text for an error code, as a program shows it, without the line break.
 std::wstring SystemMessage(DWORD dwError);

@@ -85,18 +85,20 @@ CDenyLayoutAccess::~CDenyLayoutAccess()
     ::RegCloseKey(m_hKey);
 }
 
-CHoldLayoutLock::CHoldLayoutLock()
+CHoldLayoutLock::CHoldLayoutLock(bool bAnotherKind) : m_bMutex(!bAnotherKind)
 {
     // The name other tools and scripts can take the layout's turn by too.
-    m_hMutex = ::CreateMutexW(nullptr, TRUE, L"Global\\MorvexDisabler.KeyboardLayout");
-    EXPECT_NE(nullptr, m_hMutex);
+    const WCHAR szName[] = L"Global\\MorvexDisabler.KeyboardLayout";
+    m_hObject = m_bMutex ? ::CreateMutexW(nullptr, TRUE, szName) : ::CreateEventW(nullptr, FALSE, FALSE, szName);
+    EXPECT_NE(nullptr, m_hObject);
     EXPECT_NE(static_cast<DWORD>(ERROR_ALREADY_EXISTS), ::GetLastError()) << "the layout is held already";
 }
 
 CHoldLayoutLock::~CHoldLayoutLock()
 {
-    ::ReleaseMutex(m_hMutex);
-    ::CloseHandle(m_hMutex);
+    if (m_bMutex)
+        ::ReleaseMutex(m_hObject);
+    ::CloseHandle(m_hObject);
 }
 
 std::optional<DWORD> StoredScopeSetting()

@@ -49,17 +49,19 @@ private:
     std::vector<BYTE> m_savedDescriptor;
 };
 
-// While it lives, the layout is another copy's: the program's edits wait for it, then give up.
+// While it lives, the layout is another copy's: the program's edits wait for it, then give up. With
+// bAnotherKind, an event holds the mutex's name, and no turn can be taken at all.
 class CHoldLayoutLock
 {
 public:
-    CHoldLayoutLock();
+    explicit CHoldLayoutLock(bool bAnotherKind = false);
     ~CHoldLayoutLock();
     CHoldLayoutLock(const CHoldLayoutLock&) = delete;
     CHoldLayoutLock& operator=(const CHoldLayoutLock&) = delete;
 
 private:
-    HANDLE m_hMutex = nullptr;
+    HANDLE m_hObject = nullptr;
+    bool m_bMutex;
 };
 
 // The program's stored scope setting, or nothing.
