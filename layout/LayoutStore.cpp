@@ -202,12 +202,8 @@ LSTATUS CLayoutStore::Load(CMapStringToString& map, StoredLayoutType* pType, CBy
     return status;
 }
 
-CLayoutStore::SaveResult CLayoutStore::Save(const CMapStringToString& map, LSTATUS* pStatus) const
+LayoutEdit::Result CLayoutStore::Save(const CMapStringToString& map, LSTATUS& status) const
 {
-    LSTATUS status = ERROR_SUCCESS;
-    if (pStatus == nullptr)
-        pStatus = &status;
-
     {
         // The current user's key may not exist yet. Whether this works shows in the open below.
         CRegKey created(m_registry);
@@ -215,26 +211,26 @@ CLayoutStore::SaveResult CLayoutStore::Save(const CMapStringToString& map, LSTAT
     }
 
     CRegKey key(m_registry);
-    *pStatus = key.Open(m_scope.hRoot, m_scope.pszPath, KEY_ALL_ACCESS);
-    if (*pStatus != ERROR_SUCCESS)
-        return openFailed;
+    status = key.Open(m_scope.hRoot, m_scope.pszPath, KEY_ALL_ACCESS);
+    if (status != ERROR_SUCCESS)
+        return LayoutEdit::openFailed;
 
     if (map.IsEmpty())
     {
-        *pStatus = key.DeleteValue(g_szScancodeMapValue);
-        if (*pStatus == ERROR_FILE_NOT_FOUND)
-            *pStatus = ERROR_SUCCESS;
-        return *pStatus == ERROR_SUCCESS ? saved : deleteFailed;
+        status = key.DeleteValue(g_szScancodeMapValue);
+        if (status == ERROR_FILE_NOT_FOUND)
+            status = ERROR_SUCCESS;
+        return status == ERROR_SUCCESS ? LayoutEdit::done : LayoutEdit::deleteFailed;
     }
 
     // Written as binary whatever was stored before: a value of another type never took effect.
     CByteArray value;
     CDisabledKeyMap::Encode(map, value);
-    *pStatus = key.SetValue(g_szScancodeMapValue, REG_BINARY, value.GetData(), static_cast<DWORD>(value.GetSize()));
-    if (*pStatus != ERROR_SUCCESS)
-        return writeFailed;
+    status = key.SetValue(g_szScancodeMapValue, REG_BINARY, value.GetData(), static_cast<DWORD>(value.GetSize()));
+    if (status != ERROR_SUCCESS)
+        return LayoutEdit::writeFailed;
     key.Flush();
-    return saved;
+    return LayoutEdit::done;
 }
 
 LayoutEdit::Result CLayoutStore::Edit(const LayoutChange& change, LayoutEdit& edit, DWORD dwLockTimeoutMs) const
@@ -270,17 +266,9 @@ LayoutEdit::Result CLayoutStore::EditLocked(const LayoutChange& change, LayoutEd
     if (!CDisabledKeyMap::Apply(map, change))
         return LayoutEdit::done;
 
-    switch (Save(map, &edit.status))
-    {
-    case openFailed:
-        return LayoutEdit::openFailed;
-    case deleteFailed:
-        return LayoutEdit::deleteFailed;
-    case writeFailed:
-        return LayoutEdit::writeFailed;
-    case saved:
-        break;
-    }
+    const LayoutEdit::Result result = Save(map, edit.status);
+    if (result != LayoutEdit::done)
+        return result;
     edit.bWritten = TRUE;
     edit.typeAfter = map.IsEmpty() ? StoredLayoutType::None : StoredLayoutType::Binary;
     edit.after.RemoveAll();

@@ -36,7 +36,6 @@ struct LayoutChange
 
     // Asks for the key to be switched off or on, after every key asked for before.
     void Set(size_t nRow, BOOL bDisabled);
-    BOOL IsEmpty() const { return (disable | enable) == 0; }
 
     KeySet disable = 0;
     KeySet enable = 0;
@@ -119,14 +118,6 @@ struct LayoutEdit
 class CLayoutStore
 {
 public:
-    enum SaveResult
-    {
-        saved,         // the value now holds the map, or is gone for an empty map
-        openFailed,    // the scope's key cannot be opened for writing
-        deleteFailed,  // the value cannot be removed
-        writeFailed,   // the value cannot be written
-    };
-
     // How long an edit waits for another copy of the program to finish its own.
     static constexpr DWORD kLockTimeoutMs = 10000;
 
@@ -137,9 +128,6 @@ public:
     // Any other status is a read that failed, which must not pass for "nothing stored", or a save
     // after it would drop every mapping of other tools. pValue gets the value's bytes as stored.
     LSTATUS Load(CMapStringToString& map, StoredLayoutType* pType = nullptr, CByteArray* pValue = nullptr) const;
-    // Writes the map as a well-formed value, or removes the value when the map is empty; the
-    // scope's key is created when it is missing. pStatus gets the system's code of a failed step.
-    SaveResult Save(const CMapStringToString& map, LSTATUS* pStatus = nullptr) const;
     // Reads the value afresh, applies the change to it and writes it when that changed it: what
     // another program stored since the caller last read the value stays. Copies of this program
     // take turns, so that none writes over a value another has read and not yet written.
@@ -153,6 +141,9 @@ public:
     static void BackUpKey(CRegKey& key, LPCWSTR pszFile);
 
 private:
+    // Writes the map as a well-formed value, or removes the value when the map is empty; the
+    // scope's key is created when it is missing. status gets the system's code of a failed step.
+    LayoutEdit::Result Save(const CMapStringToString& map, LSTATUS& status) const;
     LayoutEdit::Result EditLocked(const LayoutChange& change, LayoutEdit& edit, DWORD dwLockTimeoutMs) const;
 
     CRegistryApi& m_registry;

@@ -20,22 +20,6 @@ const WCHAR g_szLayoutBusy[] =
     L"Another Copy of this Application is Changing the Keyboard Layout, so Nothing was Changed.\n\n"
     L"Please Try Again in a Moment.";
 
-LPCWSTR SaveFailureText(CLayoutStore::SaveResult result)
-{
-    switch (result)
-    {
-    case CLayoutStore::openFailed:
-        return g_szOpenFailed;
-    case CLayoutStore::deleteFailed:
-        return g_szDeleteFailed;
-    case CLayoutStore::writeFailed:
-        return g_szWriteFailed;
-    case CLayoutStore::saved:
-        break;
-    }
-    return nullptr;
-}
-
 CString EditFailureText(const LayoutEdit& edit)
 {
     switch (edit.result)

@@ -13,8 +13,6 @@ extern const WCHAR g_szWriteFailed[];
 extern const WCHAR g_szReadFailed[];
 extern const WCHAR g_szLayoutBusy[];
 extern const WCHAR g_szLockFailed[];
-// The message of a save that failed; null for one that worked.
-LPCWSTR SaveFailureText(CLayoutStore::SaveResult result);
 // The dialog's message of an edit of the stored layout that failed.
 CString EditFailureText(const LayoutEdit& edit);
 
