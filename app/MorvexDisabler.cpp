@@ -2,9 +2,9 @@
 
 #include <commctrl.h>
 
-#include "app/CommandLine.h"
-#include "ui/CommandLineOutput.h"
-#include "ui/MorvexDisablerDlg.h"
+#include "cmdline/CommandLine.h"
+#include "cmdline/CommandLineOutput.h"
+#include "dialog/MorvexDisablerDlg.h"
 
 CMorvexDisablerApp theApp;
 

@@ -9,8 +9,8 @@
 
 #include "Desktop.h"
 #include "RegTool.h"
-#include "ui/AboutDlg.h"
-#include "ui/MorvexDisablerDlg.h"
+#include "dialog/AboutDlg.h"
+#include "dialog/MorvexDisablerDlg.h"
 
 namespace
 {

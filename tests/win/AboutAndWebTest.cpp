@@ -9,7 +9,7 @@
 #include "DialogState.h"
 #include "RegistryFixture.h"
 #include "TestProcess.h"
-#include "ui/MorvexDisablerDlg.h"
+#include "dialog/MorvexDisablerDlg.h"
 
 namespace
 {

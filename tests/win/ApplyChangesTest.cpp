@@ -4,7 +4,7 @@
 #include "DialogDriver.h"
 #include "RegistryFixture.h"
 #include "TestProcess.h"
-#include "ui/MorvexDisablerDlg.h"
+#include "dialog/MorvexDisablerDlg.h"
 
 namespace
 {

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "ui/CommandLineLog.h"
-#include "ui/TimeText.h"
+#include "cmdline/CommandLineLog.h"
+#include "cmdline/TimeText.h"
 
 #include <sddl.h>
 

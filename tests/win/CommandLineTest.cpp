@@ -5,8 +5,8 @@
 
 #include "RegistryFixture.h"
 #include "TestProcess.h"
-#include "app/CommandLine.h"
-#include "ui/Messages.h"
+#include "cmdline/CommandLine.h"
+#include "dialog/Messages.h"
 
 namespace
 {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "DialogDriver.h"
-#include "ui/MorvexDisablerDlg.h"
+#include "dialog/MorvexDisablerDlg.h"
 
 struct DialogState
 {

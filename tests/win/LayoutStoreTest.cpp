@@ -3,8 +3,8 @@
 
 #include "DialogDriver.h"
 #include "RegistryFixture.h"
-#include "ui/Messages.h"
-#include "ui/MorvexDisablerDlg.h"
+#include "dialog/Messages.h"
+#include "dialog/MorvexDisablerDlg.h"
 
 namespace
 {

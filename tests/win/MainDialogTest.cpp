@@ -5,7 +5,7 @@
 
 #include "DialogDriver.h"
 #include "RegistryFixture.h"
-#include "ui/MorvexDisablerDlg.h"
+#include "dialog/MorvexDisablerDlg.h"
 
 namespace
 {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "ui/TimeText.h"
+#include "cmdline/TimeText.h"
 
 namespace
 {

@@ -1,10 +1,10 @@
-#include "ui/CommandLineLog.h"
+#include "cmdline/CommandLineLog.h"
 
 #include <sddl.h>
 
+#include "cmdline/TimeText.h"
+#include "dialog/Messages.h"
 #include "framework/atlsecurity.h"
-#include "ui/Messages.h"
-#include "ui/TimeText.h"
 
 namespace
 {

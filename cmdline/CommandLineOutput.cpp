@@ -1,4 +1,4 @@
-#include "ui/CommandLineOutput.h"
+#include "cmdline/CommandLineOutput.h"
 
 #include <string.h>
 

@@ -1,9 +1,9 @@
-#include "app/CommandLine.h"
+#include "cmdline/CommandLine.h"
 
 #include <string.h>
 #include <wchar.h>
 
-#include "ui/Messages.h"
+#include "dialog/Messages.h"
 
 namespace
 {

@@ -1,8 +1,8 @@
-#include "ui/MorvexDisablerDlg.h"
+#include "dialog/MorvexDisablerDlg.h"
 
+#include "dialog/AboutDlg.h"
+#include "dialog/Messages.h"
 #include "layout/LayoutStore.h"
-#include "ui/AboutDlg.h"
-#include "ui/Messages.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "ui/Messages.h"
+#include "dialog/Messages.h"
 
 const WCHAR g_szOpenFailed[] =
     L"Could Not Open Registry Database Key to Store Data.\n\n"

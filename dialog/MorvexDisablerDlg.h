@@ -1,13 +1,13 @@
 // CMorvexDisablerDlg: the main dialog, which owns the layout state of a run.
 #pragma once
 
-#include "framework/afxwin.h"
+#include "dialog/WebBrowserLauncher.h"
 #include "framework/afxreg.h"
+#include "framework/afxwin.h"
 #include "layout/KeyTable.h"
 #include "layout/LayoutStore.h"
 #include "res/resource.h"
-#include "ui/SessionControl.h"
-#include "ui/WebBrowserLauncher.h"
+#include "system/SessionControl.h"
 
 // The message that makes the dialog back the stored layout up and check its order.
 #define WM_CHECK_STORED_LAYOUT (WM_USER + 1)

@@ -1,8 +1,8 @@
-#include "ui/CommandLineReport.h"
+#include "cmdline/CommandLineReport.h"
 
-#include "ui/JsonObject.h"
-#include "ui/Messages.h"
-#include "ui/TimeText.h"
+#include "cmdline/JsonObject.h"
+#include "cmdline/TimeText.h"
+#include "dialog/Messages.h"
 
 namespace
 {

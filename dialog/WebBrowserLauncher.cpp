@@ -1,4 +1,4 @@
-#include "ui/WebBrowserLauncher.h"
+#include "dialog/WebBrowserLauncher.h"
 
 #include <exdisp.h>
 #include <oleauto.h>

@@ -1,7 +1,7 @@
-#include "ui/SessionControl.h"
+#include "system/SessionControl.h"
 
+#include "dialog/Messages.h"
 #include "framework/atlsecurity.h"
-#include "ui/Messages.h"
 
 namespace
 {

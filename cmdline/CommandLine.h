@@ -1,13 +1,13 @@
 // The command line: what its arguments ask for, and carrying that out on the scope's stored layout.
 #pragma once
 
+#include "cmdline/CommandLineLog.h"
+#include "cmdline/CommandLineOutput.h"
+#include "cmdline/CommandLineReport.h"
 #include "framework/afxreg.h"
 #include "framework/afxwin.h"
 #include "layout/LayoutStore.h"
-#include "ui/CommandLineLog.h"
-#include "ui/CommandLineOutput.h"
-#include "ui/CommandLineReport.h"
-#include "ui/SessionControl.h"
+#include "system/SessionControl.h"
 
 class CMorvexCommandLineInfo : public CCommandLineInfo
 {

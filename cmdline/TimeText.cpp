@@ -1,4 +1,4 @@
-#include "ui/TimeText.h"
+#include "cmdline/TimeText.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "ui/JsonObject.h"
+#include "cmdline/JsonObject.h"
 
 void CJsonObject::AddString(LPCWSTR pszName, LPCWSTR pszValue)
 {
