@@ -3,7 +3,7 @@
 #include <string.h>
 #include <wchar.h>
 
-#include "dialog/Messages.h"
+#include "system/ScopeTexts.h"
 
 namespace
 {

@@ -3,8 +3,8 @@
 #include <sddl.h>
 
 #include "cmdline/TimeText.h"
-#include "dialog/Messages.h"
 #include "framework/atlsecurity.h"
+#include "system/SystemErrorText.h"
 
 namespace
 {

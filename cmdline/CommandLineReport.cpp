@@ -2,7 +2,7 @@
 
 #include "cmdline/JsonObject.h"
 #include "cmdline/TimeText.h"
-#include "dialog/Messages.h"
+#include "system/SystemErrorText.h"
 
 namespace
 {

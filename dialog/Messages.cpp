@@ -1,5 +1,7 @@
 #include "dialog/Messages.h"
 
+#include "system/SystemErrorText.h"
+
 const WCHAR g_szOpenFailed[] =
     L"Could Not Open Registry Database Key to Store Data.\n\n"
     L"This may be due to Access Rights Issue or Something Else.\n\n"
@@ -40,39 +42,4 @@ CString EditFailureText(const LayoutEdit& edit)
         break;
     }
     return CString();
-}
-
-CString SystemErrorText(DWORD dwError)
-{
-    LPWSTR pszMessage = nullptr;
-    const DWORD cch = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                       nullptr, dwError, 0, reinterpret_cast<LPWSTR>(&pszMessage), 0, nullptr);
-    CString strText;
-    if (cch == 0)
-        strText.Format(L"Error %lu.", dwError);
-    else
-    {
-        DWORD cchText = cch;
-        while (cchText > 0 && (pszMessage[cchText - 1] == L'\r' || pszMessage[cchText - 1] == L'\n' || pszMessage[cchText - 1] == L' '))
-            --cchText;
-        pszMessage[cchText] = L'\0';
-        strText = pszMessage;
-    }
-    ::LocalFree(pszMessage);
-    return strText;
-}
-
-const ScopeTexts& ScopeTexts::For(BOOL bAllUsers)
-{
-    static const ScopeTexts s_allUsers = {
-        L"Do you Want to Restart the Computer Now for the Changes to be in Effect ?",
-        L"Could Not Restart Computer.\n\nPlease Restart Computer for Changes Done to be in Effect.",
-        EWX_REBOOT,
-    };
-    static const ScopeTexts s_currentUser = {
-        L"Do you Want to Log Off from the Signed On Account Now for the Changes to be in Effect ?",
-        L"Could Not Log Off from Signed On Account.\n\nPlease Log Off & Log In Again for Changes Done to be in Effect.",
-        EWX_LOGOFF,
-    };
-    return bAllUsers ? s_allUsers : s_currentUser;
 }

@@ -1,4 +1,4 @@
-// The texts the program shows about the stored layout and the restart, in the dialog and on the command line.
+// The dialog's messages about an edit of the stored layout that failed.
 #pragma once
 
 #include <windows.h>
@@ -16,16 +16,3 @@ extern const WCHAR g_szLockFailed[];
 // The dialog's message of an edit of the stored layout that failed.
 CString EditFailureText(const LayoutEdit& edit);
 
-// The system's own text for an error code, without its line break; the code itself when the system
-// has none.
-CString SystemErrorText(DWORD dwError);
-
-// What the restart or the log-off of a scope asks and reports, and how it is requested.
-struct ScopeTexts
-{
-    LPCWSTR pszQuestion;
-    LPCWSTR pszRequestFailed;
-    UINT uExitFlags;
-
-    static const ScopeTexts& For(BOOL bAllUsers);
-};

@@ -3,6 +3,7 @@
 #include "dialog/AboutDlg.h"
 #include "dialog/Messages.h"
 #include "layout/LayoutStore.h"
+#include "system/ScopeTexts.h"
 
 namespace
 {

@@ -1,7 +1,7 @@
 #include "system/SessionControl.h"
 
-#include "dialog/Messages.h"
 #include "framework/atlsecurity.h"
+#include "system/ScopeTexts.h"
 
 namespace
 {

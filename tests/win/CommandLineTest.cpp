@@ -6,7 +6,8 @@
 #include "RegistryFixture.h"
 #include "TestProcess.h"
 #include "cmdline/CommandLine.h"
-#include "dialog/Messages.h"
+#include "system/ScopeTexts.h"
+#include "system/SystemErrorText.h"
 
 namespace
 {

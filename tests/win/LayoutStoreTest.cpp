@@ -3,8 +3,8 @@
 
 #include "DialogDriver.h"
 #include "RegistryFixture.h"
-#include "dialog/Messages.h"
 #include "dialog/MorvexDisablerDlg.h"
+#include "system/SystemErrorText.h"
 
 namespace
 {

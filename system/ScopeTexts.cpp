@@ -1,0 +1,16 @@
+#include "system/ScopeTexts.h"
+
+const ScopeTexts& ScopeTexts::For(BOOL bAllUsers)
+{
+    static const ScopeTexts s_allUsers = {
+        L"Do you Want to Restart the Computer Now for the Changes to be in Effect ?",
+        L"Could Not Restart Computer.\n\nPlease Restart Computer for Changes Done to be in Effect.",
+        EWX_REBOOT,
+    };
+    static const ScopeTexts s_currentUser = {
+        L"Do you Want to Log Off from the Signed On Account Now for the Changes to be in Effect ?",
+        L"Could Not Log Off from Signed On Account.\n\nPlease Log Off & Log In Again for Changes Done to be in Effect.",
+        EWX_LOGOFF,
+    };
+    return bAllUsers ? s_allUsers : s_currentUser;
+}
