@@ -1,0 +1,260 @@
+#include "cmdline/CommandLineArguments.h"
+
+#include <string.h>
+#include <wchar.h>
+
+namespace
+{
+enum Switch
+{
+    swDisable = 1,
+    swEnable = 2,
+    swStatus = 4,
+    swRestart = 8,
+    swQuiet = 16,
+    swUsage = 32,
+    swJson = 64,
+    swLog = 128,
+};
+struct SwitchName
+{
+    LPCWSTR pszName;
+    UINT nSwitch;
+};
+const SwitchName s_switches[] = {
+    { L"disable", swDisable }, { L"enable", swEnable }, { L"status", swStatus },
+    { L"restart", swRestart }, { L"quiet", swQuiet },   { L"?", swUsage },
+    { L"json", swJson },       { L"log", swLog },
+};
+
+// An argument as an error names it: cut short, since it may be as long as a command line can be.
+CString Quoted(LPCWSTR pszArgument)
+{
+    const int kShown = 40;
+    CString strShown;
+    if (wcslen(pszArgument) > static_cast<size_t>(kShown))
+        strShown.Format(L"\"%.*s...\"", kShown, pszArgument);
+    else
+        strShown.Format(L"\"%s\"", pszArgument);
+    return strShown;
+}
+
+LPCWSTR SwitchText(UINT nSwitch)
+{
+    return nSwitch == swDisable ? L"/disable" : nSwitch == swEnable ? L"/enable" : L"/log";
+}
+
+// What a switch that takes an argument says when it has none.
+CString MissingArgumentText(UINT nSwitch)
+{
+    if (nSwitch == swLog)
+        return L"/log needs the name of the file to append its line to.";
+    return CString(SwitchText(nSwitch)) + L" needs a list of keys: LWin, RWin, CapsLock, LCtrl or All.";
+}
+
+CString KeyList(KeySet keys)
+{
+    CString strList;
+    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+    {
+        if ((keys & CKeyTable::Bit(nRow)) == 0)
+            continue;
+        if (!strList.IsEmpty())
+            strList += L", ";
+        strList += CKeyTable::At(nRow).pszName;
+    }
+    return strList;
+}
+}  // namespace
+
+void CMorvexCommandLineInfo::ParseParam(const WCHAR* pszParam, BOOL bFlag, BOOL bLast)
+{
+    ++m_nArguments;
+    AddToArguments(pszParam, bFlag);
+    const UINT nArgumentFor = m_nAwaitingArgument;
+    const UINT nListBefore = m_nListBefore;
+    const BOOL bListBeforeEndedInComma = m_bListEndsInComma;
+    m_nAwaitingArgument = 0;
+    m_nListBefore = 0;
+    m_bListEndsInComma = FALSE;
+    if (bListBeforeEndedInComma && bFlag)
+        Fail(L"An empty name in the list " + Quoted(m_strListBefore) + L": separate the keys with one comma each.");
+    if (nArgumentFor == swLog && !bFlag && *pszParam != L'\0')
+        m_strLog = pszParam;
+    else if (nArgumentFor != 0 && nArgumentFor != swLog && !bFlag)
+        ParseKeyList(nArgumentFor, pszParam, bLast);
+    else
+    {
+        if (nArgumentFor != 0)
+            Fail(MissingArgumentText(nArgumentFor));
+        if (bFlag)
+            ParseSwitch(pszParam);
+        else if (nListBefore != 0)
+        {
+            // "/disable LWin, RWin": the shell made two arguments of a list with a space in it.
+            CString strError;
+            strError.Format(L"Unexpected argument %s after the list of %s: separate the keys with commas, and quote a list "
+                            L"that holds spaces, as in %s \"%s %s\".",
+                            Quoted(pszParam).GetString(), SwitchText(nListBefore), SwitchText(nListBefore),
+                            m_strListBefore.GetString(), pszParam);
+            Fail(strError);
+        }
+        else if (nArgumentFor == 0)
+            Fail(L"Unexpected argument " + Quoted(pszParam) + L".");
+    }
+
+    if (bLast)
+    {
+        if (m_nAwaitingArgument != 0)
+            Fail(MissingArgumentText(m_nAwaitingArgument));
+        CheckCombination();
+    }
+}
+
+void CMorvexCommandLineInfo::AddToArguments(const WCHAR* pszParam, BOOL bFlag)
+{
+    // As the log shows them: a switch with its slash, an argument with spaces in quotes.
+    if (!m_strArguments.IsEmpty())
+        m_strArguments += L" ";
+    const BOOL bQuote = !bFlag && (*pszParam == L'\0' || wcschr(pszParam, L' ') != nullptr);
+    m_strArguments += bFlag ? L"/" : bQuote ? L"\"" : L"";
+    m_strArguments += pszParam;
+    if (bQuote)
+        m_strArguments += L"\"";
+}
+
+void CMorvexCommandLineInfo::ParseKeyList(UINT nSwitch, const WCHAR* pszList, BOOL bLast)
+{
+    m_nListBefore = nSwitch;
+    m_strListBefore = pszList;
+    KeySet keys = 0;
+    CString strBad;
+    const KeysParsed parsed = ParseKeys(pszList, keys, strBad);
+    // "LWin," may go on in the next argument: what is wrong shows only there.
+    const size_t nLength = wcslen(pszList);
+    if (parsed == keysEmptyName && !bLast && nLength > 0 && pszList[nLength - 1] == L',')
+    {
+        m_bListEndsInComma = TRUE;
+        return;
+    }
+    switch (parsed)
+    {
+    case keysGood:
+        (nSwitch == swDisable ? m_disable : m_enable) |= keys;
+        break;
+    case keysEmptyList:
+        Fail(CString(SwitchText(nSwitch)) + L" needs a list of keys: LWin, RWin, CapsLock, LCtrl or All.");
+        break;
+    case keysEmptyName:
+        Fail(L"An empty name in the list " + Quoted(pszList) + L": separate the keys with one comma each.");
+        break;
+    case keysUnknown:
+        Fail(L"Unknown key " + Quoted(strBad) + L": the keys are LWin, RWin, CapsLock, LCtrl and All.");
+        break;
+    }
+}
+
+void CMorvexCommandLineInfo::ParseSwitch(const WCHAR* pszName)
+{
+    for (const SwitchName& name : s_switches)
+    {
+        if (_wcsicmp(pszName, name.pszName) != 0)
+            continue;
+        if ((m_nSwitchesSeen & name.nSwitch) != 0)
+            Fail(CString(L"The switch /") + name.pszName + L" is given twice.");
+        m_nSwitchesSeen |= name.nSwitch;
+        switch (name.nSwitch)
+        {
+        case swDisable:
+        case swEnable:
+        case swLog:
+            m_nAwaitingArgument = name.nSwitch;
+            break;
+        case swJson:
+            m_bJson = TRUE;
+            break;
+        case swStatus:
+            m_bStatus = TRUE;
+            break;
+        case swRestart:
+            m_bRestart = TRUE;
+            break;
+        case swQuiet:
+            m_bQuiet = TRUE;
+            break;
+        default:
+            m_bUsage = TRUE;
+            break;
+        }
+        return;
+    }
+    CString strSwitch(L"/");
+    strSwitch += pszName;
+    Fail(L"Unknown switch " + Quoted(strSwitch) + L".");
+}
+
+void CMorvexCommandLineInfo::CheckCombination()
+{
+    if ((m_disable & m_enable) != 0)
+        Fail(L"Named in both /disable and /enable: " + KeyList(m_disable & m_enable) + L".");
+    const BOOL bChange = (m_nSwitchesSeen & (swDisable | swEnable)) != 0;
+    // A stray /? in a script's command must not pass for the change having been made.
+    if (m_bUsage && m_nArguments > 1)
+        Fail(L"/? goes alone: it shows this text and does nothing else.");
+    if (m_bStatus && (bChange || m_bRestart))
+        Fail(L"/status changes nothing, so it goes without /disable, /enable and /restart.");
+    if (m_bRestart && !bChange)
+        Fail(L"/restart goes with /disable or /enable.");
+    if (!bChange && !m_bStatus && !m_bUsage)
+        Fail(L"Nothing to do: give /disable, /enable, /status or /?.");
+}
+
+void CMorvexCommandLineInfo::Fail(const CString& strError)
+{
+    // The first fault is the one to fix; the ones after it may only follow from it.
+    if (m_strError.IsEmpty())
+        m_strError = strError;
+}
+
+CMorvexCommandLineInfo::KeysParsed CMorvexCommandLineInfo::ParseKeys(LPCWSTR pszList, KeySet& keys, CString& strBad)
+{
+    keys = 0;
+    strBad.Empty();
+    const WCHAR* pszItem = pszList;
+    for (;;)
+    {
+        const WCHAR* pszEnd = wcschr(pszItem, L',');
+        if (pszEnd == nullptr)
+            pszEnd = pszItem + wcslen(pszItem);
+        // Spaces around a name are a quoted list's, not the name's.
+        const WCHAR* pszFirst = pszItem;
+        const WCHAR* pszLast = pszEnd;
+        while (pszFirst < pszLast && (*pszFirst == L' ' || *pszFirst == L'\t'))
+            ++pszFirst;
+        while (pszLast > pszFirst && (pszLast[-1] == L' ' || pszLast[-1] == L'\t'))
+            --pszLast;
+        const size_t nLength = static_cast<size_t>(pszLast - pszFirst);
+        if (nLength == 0)
+            return pszItem == pszList && *pszEnd == L'\0' ? keysEmptyList : keysEmptyName;
+
+        KeySet key = 0;
+        if (nLength == 3 && _wcsnicmp(pszFirst, L"All", 3) == 0)
+            key = CKeyTable::kAllKeys;
+        for (size_t nRow = 0; nRow < CKeyTable::kCount && key == 0; ++nRow)
+        {
+            const WCHAR* pszName = CKeyTable::At(nRow).pszName;
+            if (wcslen(pszName) == nLength && _wcsnicmp(pszFirst, pszName, nLength) == 0)
+                key = CKeyTable::Bit(nRow);
+        }
+        if (key == 0)
+        {
+            strBad.Format(L"%.*s", static_cast<int>(nLength), pszFirst);
+            return keysUnknown;
+        }
+        keys |= key;
+
+        if (*pszEnd == L'\0')
+            return keysGood;
+        pszItem = pszEnd + 1;
+    }
+}
