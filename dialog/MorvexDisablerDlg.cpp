@@ -17,6 +17,19 @@ const WCHAR s_szBackupFile[] = L"D:\\RegistryData.reg";
 // does not answer meanwhile, and Windows shows a window that has not answered for five seconds as
 // hung.
 const DWORD s_dwLayoutWaitMs = 2000;
+
+// Which check box shows which row of the key table, and the member bound to it.
+struct KeyBox
+{
+    int nControlId;
+    BOOL CMorvexDisablerDlg::*pMember;
+};
+const KeyBox s_keyBoxes[CKeyTable::kCount] = {
+    { IDC_LEFT_WINDOWS_KEY, &CMorvexDisablerDlg::m_bDisableLeftWindowsKey },
+    { IDC_RIGHT_WINDOWS_KEY, &CMorvexDisablerDlg::m_bDisableRightWindowsKey },
+    { IDC_CAPS_LOCK_KEY, &CMorvexDisablerDlg::m_bDisableCapsLockKey },
+    { IDC_LEFT_CTRL_KEY, &CMorvexDisablerDlg::m_bDisableLeftCtrlKey },
+};
 }  // namespace
 
 CMorvexDisablerDlg::CMorvexDisablerDlg(CWnd* pParent)
@@ -39,11 +52,9 @@ CMorvexDisablerDlg::CMorvexDisablerDlg(CWnd* pParent)
 void CMorvexDisablerDlg::DoDataExchange(CDataExchange* pDX)
 {
     CDialog::DoDataExchange(pDX);
-    DDX_Check(pDX, IDC_LEFT_WINDOWS_KEY, m_bDisableLeftWindowsKey);
-    DDX_Check(pDX, IDC_RIGHT_WINDOWS_KEY, m_bDisableRightWindowsKey);
-    DDX_Check(pDX, IDC_CAPS_LOCK_KEY, m_bDisableCapsLockKey);
+    for (const KeyBox& box : s_keyBoxes)
+        DDX_Check(pDX, box.nControlId, this->*box.pMember);
     DDX_Check(pDX, IDC_ALL_USERS, m_bApplyChangesForAllUsers);
-    DDX_Check(pDX, IDC_LEFT_CTRL_KEY, m_bDisableLeftCtrlKey);
 }
 
 BEGIN_MESSAGE_MAP(CMorvexDisablerDlg, CDialog)
@@ -62,13 +73,7 @@ END_MESSAGE_MAP()
 
 BOOL& CMorvexDisablerDlg::KeyMember(size_t nRow)
 {
-    static BOOL CMorvexDisablerDlg::* const s_members[CKeyTable::kCount] = {
-        &CMorvexDisablerDlg::m_bDisableLeftWindowsKey,
-        &CMorvexDisablerDlg::m_bDisableRightWindowsKey,
-        &CMorvexDisablerDlg::m_bDisableCapsLockKey,
-        &CMorvexDisablerDlg::m_bDisableLeftCtrlKey,
-    };
-    return this->*s_members[nRow];
+    return this->*s_keyBoxes[nRow].pMember;
 }
 
 BOOL CMorvexDisablerDlg::StoredScope(BOOL bDefault)

@@ -1,4 +1,4 @@
-// The four keys the dialog can switch off, in the order the dialog and the stored-layout check use.
+// The four keys the program can switch off, in the order both faces and the stored-layout check use.
 #pragma once
 
 #include <stddef.h>
@@ -6,7 +6,6 @@
 
 struct DisableableKey
 {
-    int nControlId;      // its check box
     uint8_t nLowByte;    // set-1 make code
     uint8_t nPrefix;     // 0xE0 for an extended key, 0 otherwise
     const wchar_t* pszName;   // as the command line takes it and scripts read it: "LWin"

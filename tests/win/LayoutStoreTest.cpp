@@ -114,6 +114,11 @@ Bytes WithCount(Bytes value, BYTE nCount)
 
 const LoadCase kLoadCases[] = {
     { "NothingStored", std::nullopt, { false, false, false, false }, {} },
+    // Each key in its own box: the dialog's table of boxes against the key table's rows.
+    { "LeftWindowsAlone", ScancodeMapValue({ { 0, kLeftWindows } }), { true, false, false, false }, { { L"57435", L"0" } } },
+    { "RightWindowsAlone", ScancodeMapValue({ { 0, kRightWindows } }), { false, true, false, false }, { { L"57436", L"0" } } },
+    { "CapsLockAlone", ScancodeMapValue({ { 0, kCapsLock } }), { false, false, true, false }, { { L"58", L"0" } } },
+    { "LeftCtrlAlone", ScancodeMapValue({ { 0, kLeftCtrl } }), { false, false, false, true }, { { L"29", L"0" } } },
     { "TwoKeys", ScancodeMapValue({ { 0, kLeftWindows }, { 0, kCapsLock } }), { true, false, true, false },
       { { L"57435", L"0" }, { L"58", L"0" } } },
     { "AllFour", ScancodeMapValue({ { 0, kLeftWindows }, { 0, kRightWindows }, { 0, kCapsLock }, { 0, kLeftCtrl } }),
