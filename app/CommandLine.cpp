@@ -59,15 +59,17 @@ const WCHAR s_szUsage[] =
     L"  1     the layout could not be read or stored, the restart was refused after storing,\n"
     L"        or /restart cannot log off from here\n";
 
-// An argument as an error names it: cut short, since it may be as long as a command line can be.
+// An argument as an error names it: cut short, since it may be as long as a command line can be,
+// and with no character that could steer the console it lands in.
 CString Quoted(LPCWSTR pszArgument)
 {
     const int kShown = 40;
+    const CString strArgument = ShownText(pszArgument);
     CString strShown;
-    if (wcslen(pszArgument) > static_cast<size_t>(kShown))
-        strShown.Format(L"\"%.*s...\"", kShown, pszArgument);
+    if (strArgument.GetLength() > kShown)
+        strShown.Format(L"\"%.*s...\"", kShown, strArgument.GetString());
     else
-        strShown.Format(L"\"%s\"", pszArgument);
+        strShown.Format(L"\"%s\"", strArgument.GetString());
     return strShown;
 }
 
@@ -130,7 +132,7 @@ void CMorvexCommandLineInfo::ParseParam(const WCHAR* pszParam, BOOL bFlag, BOOL 
             strError.Format(L"Unexpected argument %s after the list of %s: separate the keys with commas, and quote a list "
                             L"that holds spaces, as in %s \"%s %s\".",
                             Quoted(pszParam).GetString(), SwitchText(nListBefore), SwitchText(nListBefore),
-                            m_strListBefore.GetString(), pszParam);
+                            ShownText(m_strListBefore).GetString(), ShownText(pszParam).GetString());
             Fail(strError);
         }
         else if (nArgumentFor == 0)
@@ -365,7 +367,8 @@ int CCommandLine::Run(const CMorvexCommandLineInfo& info, CRegistryApi& registry
     else if (!info.m_strLog.IsEmpty() && !bLogged)
     {
         report.m_nExitCode = exitLogFailed;
-        report.m_strMessage = L"Could not open the log " + info.m_strLog + L": " + strLogProblem + L"\nNothing was changed.";
+        report.m_strMessage =
+            L"Could not open the log " + ShownText(info.m_strLog) + L": " + ShownText(strLogProblem) + L"\nNothing was changed.";
         output.Write(report.m_strMessage, CCommandLineOutput::error);
     }
     else
@@ -382,7 +385,8 @@ int CCommandLine::Run(const CMorvexCommandLineInfo& info, CRegistryApi& registry
         record.strAccount = CCommandLineLog::ProcessAccountName();
         // A line that cannot be appended is said, but the run stands as it is.
         if (!log.Append(record, strLogProblem))
-            output.Write(L"Could not append to the log " + info.m_strLog + L": " + strLogProblem, CCommandLineOutput::error);
+            output.Write(L"Could not append to the log " + ShownText(info.m_strLog) + L": " + ShownText(strLogProblem),
+                         CCommandLineOutput::error);
     }
     return report.m_nExitCode;
 }
