@@ -1,6 +1,7 @@
 #include "cmdline/CommandLine.h"
 
 #include "system/ScopeTexts.h"
+#include "system/ShownText.h"
 
 namespace
 {
@@ -102,7 +103,8 @@ int CCommandLine::Run(const CMorvexCommandLineInfo& info, CRegistryApi& registry
     else if (!info.m_strLog.IsEmpty() && !bLogged)
     {
         report.m_nExitCode = exitLogFailed;
-        report.m_strMessage = L"Could not open the log " + info.m_strLog + L": " + strLogProblem + L"\nNothing was changed.";
+        report.m_strMessage =
+            L"Could not open the log " + ShownText(info.m_strLog) + L": " + ShownText(strLogProblem) + L"\nNothing was changed.";
         output.Write(report.m_strMessage, CCommandLineOutput::error);
     }
     else
@@ -119,7 +121,8 @@ int CCommandLine::Run(const CMorvexCommandLineInfo& info, CRegistryApi& registry
         record.strAccount = CCommandLineLog::ProcessAccountName();
         // A line that cannot be appended is said, but the run stands as it is.
         if (!log.Append(record, strLogProblem))
-            output.Write(L"Could not append to the log " + info.m_strLog + L": " + strLogProblem, CCommandLineOutput::error);
+            output.Write(L"Could not append to the log " + ShownText(info.m_strLog) + L": " + ShownText(strLogProblem),
+                         CCommandLineOutput::error);
     }
     return report.m_nExitCode;
 }

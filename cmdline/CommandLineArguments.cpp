@@ -3,6 +3,8 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "system/ShownText.h"
+
 namespace
 {
 enum Switch
@@ -27,15 +29,17 @@ const SwitchName s_switches[] = {
     { L"json", swJson },       { L"log", swLog },
 };
 
-// An argument as an error names it: cut short, since it may be as long as a command line can be.
+// An argument as an error names it: cut short, since it may be as long as a command line can be,
+// and with no character that could steer the console it lands in.
 CString Quoted(LPCWSTR pszArgument)
 {
     const int kShown = 40;
+    const CString strArgument = ShownText(pszArgument);
     CString strShown;
-    if (wcslen(pszArgument) > static_cast<size_t>(kShown))
-        strShown.Format(L"\"%.*s...\"", kShown, pszArgument);
+    if (strArgument.GetLength() > kShown)
+        strShown.Format(L"\"%.*s...\"", kShown, strArgument.GetString());
     else
-        strShown.Format(L"\"%s\"", pszArgument);
+        strShown.Format(L"\"%s\"", strArgument.GetString());
     return strShown;
 }
 
@@ -96,7 +100,7 @@ void CMorvexCommandLineInfo::ParseParam(const WCHAR* pszParam, BOOL bFlag, BOOL 
             strError.Format(L"Unexpected argument %s after the list of %s: separate the keys with commas, and quote a list "
                             L"that holds spaces, as in %s \"%s %s\".",
                             Quoted(pszParam).GetString(), SwitchText(nListBefore), SwitchText(nListBefore),
-                            m_strListBefore.GetString(), pszParam);
+                            ShownText(m_strListBefore).GetString(), ShownText(pszParam).GetString());
             Fail(strError);
         }
         else if (nArgumentFor == 0)

@@ -4,6 +4,7 @@
 
 #include "cmdline/TimeText.h"
 #include "framework/atlsecurity.h"
+#include "system/ShownText.h"
 #include "system/SystemErrorText.h"
 
 namespace
@@ -28,15 +29,7 @@ LPWSTR CharacterBuffer(CByteArray& buffer, INT_PTR nLength)
 
 void AppendText(CString& strLine, const CString& strText)
 {
-    CByteArray buffer;
-    LPWSTR pszClean = CharacterBuffer(buffer, strText.GetLength());
-    for (int i = 0; i < strText.GetLength(); ++i)
-    {
-        const WCHAR ch = strText.GetString()[i];
-        const bool bControl = ch < 0x20 || (ch >= 0x7F && ch <= 0x9F) || ch == 0x2028 || ch == 0x2029;
-        pszClean[i] = bControl ? static_cast<WCHAR>(0xFFFD) : ch;
-    }
-    strLine += pszClean;
+    strLine += ShownText(strText);
 }
 
 void AppendValue(CString& strLine, BOOL bRead, BOOL bStored, const CByteArray& value)

@@ -41,7 +41,8 @@ public:
     // <TAB>before=none<TAB>after=00000000000000000200000000005BE000000000<TAB>exit=3010
     // Values are upper-case hex without spaces, "none" when nothing is stored, "unknown" when the
     // run did not read it. A control character in
-    // a text (a tab or a line break in an argument) shows as U+FFFD, so that every run is one line.
+    // a text (a tab or a line break in an argument) shows as U+FFFD, so that every run is one line,
+    // and so does a bidirectional override, which could show the rest of the line reversed.
     static CString LineOf(const CCommandLineLogRecord& record);
 
     // This computer's NetBIOS name.

@@ -36,6 +36,7 @@ CMorvexDisablerDlg::CMorvexDisablerDlg(CWnd* pParent)
     : CDialog(IDD_MORVEXDISABLER_DIALOG, pParent),
       m_mapDisabledKeys(10),
       m_bChangesPending(FALSE),
+      m_keysShown(0),
       m_hIcon(::LoadIconW(AfxFindResourceHandle(MAKEINTRESOURCEW(IDR_MAINFRAME), MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */),
                           MAKEINTRESOURCEW(IDR_MAINFRAME))),
       m_bDisableLeftWindowsKey(FALSE),
@@ -88,8 +89,13 @@ CLayoutStore CMorvexDisablerDlg::Store() const
 
 void CMorvexDisablerDlg::ShowKeysOf(const CMapStringToString& map)
 {
+    m_keysShown = 0;
     for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+    {
         KeyMember(nRow) = CDisabledKeyMap::Contains(map, CKeyTable::At(nRow).Source());
+        if (KeyMember(nRow))
+            m_keysShown |= CKeyTable::Bit(nRow);
+    }
     UpdateData(FALSE);
 }
 
@@ -106,7 +112,7 @@ void CMorvexDisablerDlg::LoadLayoutFromRegistry()
 BOOL CMorvexDisablerDlg::SaveLayoutToRegistry()
 {
     LayoutEdit edit;
-    if (Store().Edit(m_changeClicked, edit, s_dwLayoutWaitMs) != LayoutEdit::done)
+    if (Store().Edit(ChangeMade(), edit, s_dwLayoutWaitMs) != LayoutEdit::done)
     {
         MessageBox(EditFailureText(edit), nullptr, MB_ICONHAND);
         return FALSE;
@@ -252,10 +258,27 @@ void CMorvexDisablerDlg::OnBnClickedOk()
 
 void CMorvexDisablerDlg::OnKeyClicked(size_t nRow)
 {
-    m_bChangesPending = TRUE;
     UpdateData(TRUE);
     CDisabledKeyMap::SetKeyDisabled(m_mapDisabledKeys, CKeyTable::At(nRow), KeyMember(nRow), m_strKeyText);
     m_changeClicked.Set(nRow, KeyMember(nRow));
+    const LayoutChange change = ChangeMade();
+    m_bChangesPending = (change.disable | change.enable) != 0;
+}
+
+LayoutChange CMorvexDisablerDlg::ChangeMade()
+{
+    LayoutChange change = m_changeClicked;
+    change.disable = 0;
+    change.enable = 0;
+    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+    {
+        const KeySet bit = CKeyTable::Bit(nRow);
+        if (KeyMember(nRow) && (m_keysShown & bit) == 0)
+            change.disable |= bit;
+        else if (!KeyMember(nRow) && (m_keysShown & bit) != 0)
+            change.enable |= bit;
+    }
+    return change;
 }
 
 void CMorvexDisablerDlg::OnBnClickedLeftWindowsKey() { OnKeyClicked(0); }

@@ -22,9 +22,11 @@ public:
     // Layout state.
     CMapStringToString m_mapDisabledKeys;
     BOOL m_bChangesPending;
-    // The keys whose box the user clicked since the stored layout was read, as the boxes show them
-    // now: OK changes only these.
+    // The keys whose box the user clicked since the stored layout was read, in the order of their
+    // last clicks, which is the order OK adds new mappings in.
     LayoutChange m_changeClicked;
+    // The ticked boxes as the stored layout was read: OK changes only the keys whose box differs.
+    KeySet m_keysShown;
     CString m_strKeyText;
     HICON m_hIcon;
     BOOL m_bDisableLeftWindowsKey;
@@ -39,7 +41,7 @@ public:
     CWebBrowserLauncher* m_pWebBrowser;
 
     // The stored layout of the current scope, with the messages that say why a save failed. The
-    // save reads the value afresh and changes only the keys the user clicked.
+    // save reads the value afresh and changes only the keys whose box differs from the layout as read.
     void LoadLayoutFromRegistry();
     BOOL SaveLayoutToRegistry();
     BOOL CheckStoredLayout();
@@ -74,7 +76,12 @@ private:
     CLayoutStore Store() const;
     // The boxes show the map: a key's box is ticked for any mapping of the key.
     void ShowKeysOf(const CMapStringToString& map);
-    // One step of every key check box: the change is pending and the map follows the box.
+    // One step of every key check box: the map follows the box, and a change is pending while any
+    // box differs from the layout as read.
     void OnKeyClicked(size_t nRow);
+    // The boxes that differ from the layout as read, in click order. A box clicked back to where it
+    // started is left out, so that a remap it showed, or another tool's mapping of its key stored
+    // since, stays.
+    LayoutChange ChangeMade();
     void OpenWebSite();
 };

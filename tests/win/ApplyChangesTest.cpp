@@ -240,16 +240,24 @@ struct MeanwhileCase
     Bytes stored;                   // when the dialog opens
     std::vector<int> clicks;
     std::optional<Bytes> meanwhile; // what another program stores before OK; nothing: it deletes the value
-    std::optional<Bytes> expected;
+    std::optional<Bytes> expected;  // the same as meanwhile: OK writes nothing, and asks nothing
 };
 
-// OK changes only the keys the user clicked, in the value as it is stored at that moment.
-TEST_P(ApplyChangesTest, OkAppliesTheClickedKeysToWhatAnotherProgramStoredMeanwhile)
+// OK changes only the keys whose box differs from the layout as read, in the value as it is stored
+// at that moment. A box clicked back to where it started changes nothing.
+TEST_P(ApplyChangesTest, OkAppliesTheChangedBoxesToWhatAnotherProgramStoredMeanwhile)
 {
+    const Bytes remapped = ScancodeMapValue({ { kLeftCtrl, kCapsLock } });
+    const Bytes remappedAndMore = ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightAlt } });
     const MeanwhileCase cases[] = {
-        // Still pending: OK asks, though there is nothing to write.
+        // Another tool sends the key to another meanwhile: clearing the box again must not remove that.
         { "TickedAndClearedAgain", ScancodeMapValue({ { 0, kCapsLock } }), { IDC_RIGHT_WINDOWS_KEY, IDC_RIGHT_WINDOWS_KEY },
-          ScancodeMapValue({ { 0, kRightAlt } }), ScancodeMapValue({ { 0, kRightAlt } }) },
+          ScancodeMapValue({ { 0, kCapsLock }, { kLeftCtrl, kRightWindows } }),
+          ScancodeMapValue({ { 0, kCapsLock }, { kLeftCtrl, kRightWindows } }) },
+        { "ClearedAndTickedAgain", ScancodeMapValue({ { 0, kCapsLock } }), { IDC_CAPS_LOCK_KEY, IDC_CAPS_LOCK_KEY }, remapped, remapped },
+        { "RemapClickedTwice", remapped, { IDC_CAPS_LOCK_KEY, IDC_CAPS_LOCK_KEY }, remappedAndMore, remappedAndMore },
+        { "RemapClickedTwiceBesideATick", remapped, { IDC_CAPS_LOCK_KEY, IDC_LEFT_WINDOWS_KEY, IDC_CAPS_LOCK_KEY }, remappedAndMore,
+          ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightAlt }, { 0, kLeftWindows } }) },
         { "Ticked", ScancodeMapValue({ { kLeftCtrl, kCapsLock } }), { IDC_LEFT_WINDOWS_KEY },
           ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, 0x0038 } }),
           ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, 0x0038 }, { 0, kLeftWindows } }) },
@@ -263,6 +271,8 @@ TEST_P(ApplyChangesTest, OkAppliesTheClickedKeysToWhatAnotherProgramStoredMeanwh
     {
         SCOPED_TRACE(tested.pszName);
         StoreLayout(GetParam(), tested.stored);
+        const bool bWrites = tested.expected != tested.meanwhile;
+        std::optional<ULONGLONG> writtenMeanwhile;
         const INT_PTR nResult = RunDialog([&](CUser& user, CMorvexDisablerDlg&) {
             for (int nID : tested.clicks)
                 user.Click(nID);
@@ -270,13 +280,24 @@ TEST_P(ApplyChangesTest, OkAppliesTheClickedKeysToWhatAnotherProgramStoredMeanwh
                 StoreLayout(GetParam(), *tested.meanwhile);
             else
                 RemoveStoredLayout(GetParam());
+            writtenMeanwhile = LayoutKeyWriteTime(GetParam());
             user.Click(IDOK);
+            if (!bWrites)
+            {
+                EXPECT_FALSE(user.DialogStillOpen());
+                EXPECT_TRUE(user.NoMessageBox());
+                return;
+            }
             const MessageBoxView question = user.WaitForMessageBox();
             ExpectBox(question, user.Dialog(), Question(), { IDYES, IDNO }, IDI_QUESTION);
             user.Answer(question, IDNO);
         });
         EXPECT_EQ(IDOK, nResult);
         EXPECT_EQ(tested.expected, StoredLayout(GetParam()));
+        if (!bWrites)
+        {
+            EXPECT_EQ(writtenMeanwhile, LayoutKeyWriteTime(GetParam())) << "written again";
+        }
     }
     EXPECT_TRUE(m_session.m_requests.empty());
 }

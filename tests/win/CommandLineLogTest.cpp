@@ -107,13 +107,14 @@ TEST_F(CommandLineLogTest, AppendsOneUtf8LinePerRunAfterTheEarlierOnes)
 {
     CCommandLineLogRecord runs[2];
     Fill(runs[0], L"/disable LWin", std::nullopt, std::vector<BYTE>{ 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0x5B, 0xE0, 0, 0, 0, 0 }, 3010);
-    // An empty value is stored, not none; a line break or a tab in a text cannot split the line.
-    Fill(runs[1], L"/enable All\r\nforged\tline", std::vector<BYTE>{});
+    // An empty value is stored, not none; a line break or a tab in a text cannot split the line, nor
+    // a right-to-left override show the rest of it reversed.
+    Fill(runs[1], L"/enable All\r\nforged\tli\x202Ene", std::vector<BYTE>{});
     const char* const pszLines[] = {
         "\tcomputer=B\xC3\x9CRO-7\taccount=CONTOSO\\deploy\targs=/disable LWin"
         "\tbefore=none\tafter=00000000000000000200000000005BE000000000\texit=3010\r\n",
         "\tcomputer=B\xC3\x9CRO-7\taccount=CONTOSO\\deploy\targs=/enable All\xEF\xBF\xBD\xEF\xBF\xBD"
-        "forged\xEF\xBF\xBDline\tbefore=\tafter=none\texit=0\r\n",
+        "forged\xEF\xBF\xBDli\xEF\xBF\xBDne\tbefore=\tafter=none\texit=0\r\n",
     };
     CCommandLineLog logs[2];
     CString strReason;

@@ -62,6 +62,14 @@ TEST(CommandLineArgumentsTest, ReadsSwitchesInAnyCaseAndOrderAndNamesTheFirstFau
         { { L"/restart" }, L"/restart goes with /disable or /enable" },
         { { L"/quiet" }, L"Nothing to do" },
         { { L"" }, L"Unexpected argument \"\"" },
+        // What an error echoes of an argument can steer no console and split no line.
+        { { L"/disable", L"\x1b]0;title\x07\x1b[2J" }, L"Unknown key \"\xFFFD]0;title\xFFFD\xFFFD[2J\"" },
+        { { L"/disable", L"LWin,", L"R\r\nWin", L"/quiet" },
+          L"Unexpected argument \"R\xFFFD\xFFFDWin\" after the list of /disable: separate the keys with commas, and quote a list "
+          L"that holds spaces, as in /disable \"LWin, R\xFFFD\xFFFDWin\"." },
+        { { L"/quiet\t" }, L"Unknown switch \"/quiet\xFFFD\"" },
+        { { L"\x9b" L"31m" }, L"Unexpected argument \"\xFFFD" L"31m\"" },
+        { { L"/enable", L"LWin\x202E,RWin" }, L"Unknown key \"LWin\xFFFD\"" },
     };
     for (const ArgumentsCase& tested : cases)
     {
@@ -75,6 +83,7 @@ TEST(CommandLineArgumentsTest, ReadsSwitchesInAnyCaseAndOrderAndNamesTheFirstFau
         EXPECT_TRUE(info.HasArguments());
         const std::wstring strError = info.m_strError.GetString();
         EXPECT_NE(std::wstring::npos, strError.find(tested.pszError)) << testing::PrintToString(strError);
+        EXPECT_EQ(std::wstring::npos, strError.find_first_of(L"\x1b\x07\r\n\t\x9b\x202E")) << testing::PrintToString(strError);
         if (*tested.pszError == L'\0')
         {
             EXPECT_EQ(L"", strError);
@@ -258,6 +267,10 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
           RunCase::unreadable },
         { "StatusAfterARemoval", { L"/status" }, Bytes(), ok, ok, ok, TRUE, TRUE, exitDone, Bytes(),
           bAll ? L"In effect: not yet. The value was removed at " : L"In effect: no.", none },
+        // The log's name is echoed twice, and an escape sequence in it must reach the console in neither.
+        { "LogCannotBeOpened", { L"/disable", L"LWin", L"/log", L"C:\\no\x1b[2Jsuch\\log.txt" }, other, ok, ok, ok, TRUE, TRUE,
+          exitLogFailed, other, L"Could not open the log C:\\no\xFFFD[2Jsuch\\log.txt: The log \"C:\\no\xFFFD[2Jsuch\\log.txt\" cannot",
+          none },
     };
     for (const RunCase& tested : cases)
     {
@@ -286,11 +299,12 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
         EXPECT_EQ(tested.expected.empty() ? std::nullopt : std::optional<Bytes>(tested.expected), StoredLayout(GetParam()));
         EXPECT_EQ(std::nullopt, StoredLayout(GetParam() == Scope::AllUsers ? Scope::CurrentUser : Scope::AllUsers));
         EXPECT_NE(std::wstring::npos, output.m_strText.find(tested.strOutput)) << testing::PrintToString(output.m_strText);
+        EXPECT_EQ(std::wstring::npos, output.m_strText.find(L'\x1b')) << testing::PrintToString(output.m_strText);
         if (tested.queryValueResult != ok)
         {
             EXPECT_EQ(std::wstring::npos, output.m_strText.find(L"Left Windows: ")) << "a key shown that could not be read";
         }
-        EXPECT_EQ(tested.nExit == exitFailed, output.m_lastKind == CCommandLineOutput::error);
+        EXPECT_EQ(tested.nExit == exitFailed || tested.nExit == exitLogFailed, output.m_lastKind == CCommandLineOutput::error);
         EXPECT_EQ(tested.strRequested.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{ tested.strRequested },
                   session.m_requests);
         EXPECT_EQ(0, registry.m_nOpenHandles);

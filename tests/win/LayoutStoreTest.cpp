@@ -243,17 +243,6 @@ TEST_P(LayoutStoreTest, TogglesChangeOnlyTheirOwnMappings)
     EXPECT_EQ(ScancodeMapValue({ { 0, kRightAlt }, { 0, kRightCtrl }, { 0, kLeftWindows }, { 0, kLeftCtrl } }), StoredLayout(GetParam()));
 }
 
-TEST_P(LayoutStoreTest, ClearingAndTickingARemappedKeyDisablesItInstead)
-{
-    StoreLayout(GetParam(), ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightAlt } }));
-    RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
-        user.Click(IDC_CAPS_LOCK_KEY);
-        user.Click(IDC_CAPS_LOCK_KEY);
-        user.OnDialogThread([&] { m_bSaved = dlg.SaveLayoutToRegistry(); });
-    });
-    EXPECT_EQ(ScancodeMapValue({ { 0, kCapsLock }, { 0, kRightAlt } }), StoredLayout(GetParam()));
-}
-
 TEST_P(LayoutStoreTest, SavingReplacesATextValueWithTheChosenKeysOnly)
 {
     StoreLayout(GetParam(), TextValue(kTwoKeysAsText), REG_SZ);

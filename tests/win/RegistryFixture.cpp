@@ -62,6 +62,21 @@ bool KeyExists(Scope scope)
     return true;
 }
 
+std::optional<ULONGLONG> LayoutKeyWriteTime(Scope scope)
+{
+    const ScopeKey key = KeyOf(scope);
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExW(key.hRoot, key.pszPath, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return std::nullopt;
+    FILETIME ft = {};
+    const LSTATUS status = ::RegQueryInfoKeyW(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                              nullptr, &ft);
+    ::RegCloseKey(hKey);
+    if (status != ERROR_SUCCESS)
+        return std::nullopt;
+    return ULARGE_INTEGER{ { ft.dwLowDateTime, ft.dwHighDateTime } }.QuadPart;
+}
+
 CDenyLayoutAccess::CDenyLayoutAccess(Scope scope, Denied denied)
 {
     const ScopeKey key = KeyOf(scope);

@@ -30,6 +30,8 @@ void StoreLayout(Scope scope, const Bytes& value, DWORD dwType = REG_BINARY);
 Bytes TextValue(const wchar_t* pszText);
 void RemoveStoredLayout(Scope scope);
 bool KeyExists(Scope scope);
+// When the scope's key was last written, as Windows keeps it; nothing when there is no key.
+std::optional<ULONGLONG> LayoutKeyWriteTime(Scope scope);
 
 // While it lives, the scope's key can be read but not opened for writing, as for a user who is no
 // administrator, or the other way round; the key's own permissions come back afterwards.
