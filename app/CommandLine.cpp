@@ -333,6 +333,7 @@ int CCommandLine::FailureExitCode(const LayoutEdit& edit)
     case LayoutEdit::openFailed:
         return edit.status == ERROR_ACCESS_DENIED ? exitAccessDenied : exitFailed;
     case LayoutEdit::lockFailed:
+    case LayoutEdit::lockSquatted:
     case LayoutEdit::deleteFailed:
     case LayoutEdit::writeFailed:
         return exitFailed;
@@ -442,7 +443,8 @@ void CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& re
         {
             fail(edit, L"\nNothing was changed.");
             // A value that was read and could not be changed is as it was.
-            if (edit.result != LayoutEdit::busy && edit.result != LayoutEdit::lockFailed && edit.result != LayoutEdit::readFailed)
+            if (edit.result != LayoutEdit::busy && edit.result != LayoutEdit::lockFailed && edit.result != LayoutEdit::lockSquatted &&
+                edit.result != LayoutEdit::readFailed)
                 LogValues(record, edit);
             return;
         }

@@ -1,7 +1,5 @@
 #include "ui/CommandLineLog.h"
 
-#include <sddl.h>
-
 #include "framework/atlsecurity.h"
 #include "ui/Messages.h"
 #include "ui/TimeText.h"
@@ -165,29 +163,7 @@ CString CCommandLineLog::ComputerName()
 
 CString CCommandLineLog::AccountName(PSID pSid)
 {
-    WCHAR szName[257], szDomain[257];
-    DWORD cchName = ARRAYSIZE(szName), cchDomain = ARRAYSIZE(szDomain);
-    SID_NAME_USE use;
-    CString strAccount;
-    if (::LookupAccountSidW(nullptr, pSid, szName, &cchName, szDomain, &cchDomain, &use))
-    {
-        // Some well-known accounts, Everyone for one, belong to no domain.
-        if (szDomain[0] != L'\0')
-        {
-            strAccount = szDomain;
-            strAccount += L"\\";
-        }
-        strAccount += szName;
-        return strAccount;
-    }
-    // A SID of a domain that cannot be reached now, or of an account since removed.
-    LPWSTR pszSid = nullptr;
-    if (::ConvertSidToStringSidW(pSid, &pszSid))
-    {
-        strAccount = pszSid;
-        ::LocalFree(pszSid);
-    }
-    return strAccount;
+    return CSid(pSid).AccountName();
 }
 
 CString CCommandLineLog::ProcessAccountName()

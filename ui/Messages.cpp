@@ -16,6 +16,7 @@ const WCHAR g_szWriteFailed[] =
 const WCHAR g_szReadFailed[] = L"Could Not Read Keyboard Layout from Registry Database, so Nothing was Changed.\n\n";
 const WCHAR g_szLockFailed[] =
     L"Could Not Take Turns at the Keyboard Layout with Other Copies of this Application, so Nothing was Changed.\n\n";
+const WCHAR g_szLockSquatted[] = L"Could Not Take Turns at the Keyboard Layout, so Nothing was Changed.\n\n";
 const WCHAR g_szLayoutBusy[] =
     L"Another Copy of this Application is Changing the Keyboard Layout, so Nothing was Changed.\n\n"
     L"Please Try Again in a Moment.";
@@ -28,6 +29,8 @@ CString EditFailureText(const LayoutEdit& edit)
         return g_szLayoutBusy;
     case LayoutEdit::lockFailed:
         return g_szLockFailed + SystemErrorText(static_cast<DWORD>(edit.status));
+    case LayoutEdit::lockSquatted:
+        return g_szLockSquatted + LockSquattedText(edit);
     case LayoutEdit::readFailed:
         return g_szReadFailed + SystemErrorText(static_cast<DWORD>(edit.status));
     case LayoutEdit::openFailed:
@@ -40,6 +43,14 @@ CString EditFailureText(const LayoutEdit& edit)
         break;
     }
     return CString();
+}
+
+CString LockSquattedText(const LayoutEdit& edit)
+{
+    CString strText;
+    strText.Format(L"The name %s is held by an object that %s made, not SYSTEM or an administrator.", g_szLayoutLockName,
+                   edit.strLockHolder.IsEmpty() ? L"an unknown account" : edit.strLockHolder.GetString());
+    return strText;
 }
 
 CString SystemErrorText(DWORD dwError)

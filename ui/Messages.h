@@ -13,8 +13,11 @@ extern const WCHAR g_szWriteFailed[];
 extern const WCHAR g_szReadFailed[];
 extern const WCHAR g_szLayoutBusy[];
 extern const WCHAR g_szLockFailed[];
+extern const WCHAR g_szLockSquatted[];
 // The dialog's message of an edit of the stored layout that failed.
 CString EditFailureText(const LayoutEdit& edit);
+// Who holds the name of the copies' turns, when neither SYSTEM nor an administrator does.
+CString LockSquattedText(const LayoutEdit& edit);
 
 // The system's own text for an error code, without its line break; the code itself when the system
 // has none.

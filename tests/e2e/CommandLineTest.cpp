@@ -29,8 +29,18 @@ enum class Obstacle
     writesDenied,  // the key's permissions let it be read only
     readsDenied,   // the key's permissions let it be written only
     lockHeld,      // another copy is in the middle of its edit
-    nameTaken,     // an object of another kind holds the name of the copies' mutex
+    lockSquatted,  // a user made the copies' mutex first, and holds it
+    nameTaken,     // a user made an object of another kind of the copies' mutex's name
 };
+
+// DOMAIN\name of the account the test runs as, which owns the objects a user squats with.
+std::wstring OwnAccount()
+{
+    WCHAR szComputer[MAX_COMPUTERNAME_LENGTH + 1], szUser[257];
+    DWORD cchComputer = ARRAYSIZE(szComputer), cchUser = ARRAYSIZE(szUser);
+    EXPECT_TRUE(::GetComputerNameW(szComputer, &cchComputer) && ::GetUserNameW(szUser, &cchUser));
+    return std::wstring(szComputer) + L"\\" + szUser;
+}
 
 struct CommandLineCase
 {
@@ -62,6 +72,9 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
     const std::wstring strMachineKey = L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout";
     const std::wstring strDenied = SystemMessage(ERROR_ACCESS_DENIED);
     const Bytes capsToCtrl = ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kLeftWindows } });
+    const std::wstring strSquatted = L"Could not take turns at the keyboard layout: The name Global\\MorvexDisabler.KeyboardLayout is "
+                                     L"held by an object that " + OwnAccount() + L" made, not SYSTEM or an administrator.\r\n"
+                                     L"Nothing was changed.\r\n";
 
     const CommandLineCase cases[] = {
         { "Status", { L"/status" }, all, Untouchable(ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } })), 0,
@@ -112,10 +125,11 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
         { "AnotherCopyKeepsTheLayout", { L"/enable", L"All" }, all, twoDisabled, 1618, twoDisabled,
           L"Another copy of the program kept the keyboard layout for more than 10 seconds.\r\nNothing was changed.\r\n", REG_BINARY,
           Obstacle::lockHeld },
-        { "NoTurnsToTake", { L"/enable", L"All" }, all, twoDisabled, 1, twoDisabled,
-          L"Could not take turns with other copies at the keyboard layout by the mutex Global\\MorvexDisabler.KeyboardLayout: " +
-              SystemMessage(ERROR_INVALID_HANDLE) + L"\r\nNothing was changed.\r\n",
-          REG_BINARY, Obstacle::nameTaken },
+        // Neither 1618 nor a word of another copy: a user's object is no copy's turn.
+        { "AUserHoldsTheLayoutsMutex", { L"/enable", L"All" }, all, twoDisabled, 1, twoDisabled, strSquatted, REG_BINARY,
+          Obstacle::lockSquatted },
+        { "AUsersEventHoldsTheName", { L"/enable", L"All" }, all, twoDisabled, 1, twoDisabled, strSquatted, REG_BINARY,
+          Obstacle::nameTaken },
         // A script parses the standard output: no error text joins the object there.
         { "JsonErrorWithNoStandardError", { L"/status", L"/json", L"/bogus" }, all, other, 87, other,
           L"{\"ok\":false,\"exitCode\":87,", REG_BINARY, Obstacle::none, true },
@@ -153,8 +167,8 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
         if (tested.obstacle == Obstacle::writesDenied || tested.obstacle == Obstacle::readsDenied)
             deny.emplace(tested.scope, tested.obstacle == Obstacle::writesDenied ? CDenyLayoutAccess::writes : CDenyLayoutAccess::reads);
         std::optional<CHoldLayoutLock> lock;
-        if (tested.obstacle == Obstacle::lockHeld || tested.obstacle == Obstacle::nameTaken)
-            lock.emplace(tested.obstacle == Obstacle::nameTaken);
+        if (tested.obstacle == Obstacle::lockHeld || tested.obstacle == Obstacle::lockSquatted || tested.obstacle == Obstacle::nameTaken)
+            lock.emplace(tested.obstacle == Obstacle::nameTaken, tested.obstacle != Obstacle::lockHeld);
 
         const RunResult result = RunCaptured(ProgramPath(), tested.args, 30000, !tested.bOutputOnly);
         deny.reset();
