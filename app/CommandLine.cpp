@@ -381,9 +381,11 @@ int CCommandLine::Run(const CMorvexCommandLineInfo& info, CRegistryApi& registry
         ::GetSystemTimeAsFileTime(&record.ftTime);
         record.strComputer = CCommandLineLog::ComputerName();
         record.strAccount = CCommandLineLog::ProcessAccountName();
-        // A line that cannot be appended is said, but the run stands as it is.
+        // A line that cannot be appended, or only without its turn, is said, but the run stands as it is.
         if (!log.Append(record, strLogProblem))
             output.Write(L"Could not append to the log " + info.m_strLog + L": " + strLogProblem, CCommandLineOutput::error);
+        else if (!strLogProblem.IsEmpty())
+            output.Write(strLogProblem, CCommandLineOutput::error);
     }
     return report.m_nExitCode;
 }

@@ -31,6 +31,7 @@ enum class Obstacle
     lockHeld,      // another copy is in the middle of its edit
     lockSquatted,  // a user made the copies' mutex first, and holds it
     nameTaken,     // a user made an object of another kind of the copies' mutex's name
+    logTurnHeld,   // someone holds the turn at the log that runs take, and keeps it
 };
 
 // DOMAIN\name of the account the test runs as, which owns the objects a user squats with.
@@ -72,6 +73,9 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
     const std::wstring strMachineKey = L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout";
     const std::wstring strDenied = SystemMessage(ERROR_ACCESS_DENIED);
     const Bytes capsToCtrl = ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kLeftWindows } });
+    WCHAR szTemp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, szTemp);
+    const std::wstring strLog = std::wstring(szTemp) + L"morvex-turn-held.log";
     const std::wstring strSquatted = L"Could not take turns at the keyboard layout: The name Global\\MorvexDisabler.KeyboardLayout is "
                                      L"held by an object that " + OwnAccount() + L" made, not SYSTEM or an administrator.\r\n"
                                      L"Nothing was changed.\r\n";
@@ -130,6 +134,12 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
           Obstacle::lockSquatted },
         { "AUsersEventHoldsTheName", { L"/enable", L"All" }, all, twoDisabled, 1, twoDisabled, strSquatted, REG_BINARY,
           Obstacle::nameTaken },
+        // The turn kept by whoever may open the log: the run ends soon, as it would without a log.
+        { "LogTurnKept", { L"/disable", L"LWin", L"/log", strLog }, all, other, 3010,
+          ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } }),
+          L"Stored. Restart the computer for the changes to be in effect.\r\nThe line was appended to the log \"" + strLog +
+              L"\" without its turn: another process kept the turn for more than 2 seconds.\r\n",
+          REG_BINARY, Obstacle::logTurnHeld },
         // A script parses the standard output: no error text joins the object there.
         { "JsonErrorWithNoStandardError", { L"/status", L"/json", L"/bogus" }, all, other, 87, other,
           L"{\"ok\":false,\"exitCode\":87,", REG_BINARY, Obstacle::none, true },
@@ -170,9 +180,28 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
         if (tested.obstacle == Obstacle::lockHeld || tested.obstacle == Obstacle::lockSquatted || tested.obstacle == Obstacle::nameTaken)
             lock.emplace(tested.obstacle == Obstacle::nameTaken, tested.obstacle != Obstacle::lockHeld);
 
-        const RunResult result = RunCaptured(ProgramPath(), tested.args, 30000, !tested.bOutputOnly);
+        // The byte the program takes its turn at, held from a handle of the test's own.
+        const CScopedHandle<HANDLE, ::CloseHandle> log(
+            tested.obstacle == Obstacle::logTurnHeld
+                ? ::CreateFileW(strLog.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, CREATE_ALWAYS, 0, nullptr)
+                : nullptr);
+        OVERLAPPED turn = {};
+        turn.Offset = 0xFFFFFFFE;
+        turn.OffsetHigh = 0x7FFFFFFF;
+        ASSERT_TRUE(!log || ::LockFileEx(log.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &turn));
+
+        const RunResult result = RunCaptured(ProgramPath(), tested.args, log ? 5000 : 30000, !tested.bOutputOnly);
         deny.reset();
         lock.reset();
+        if (log)
+        {
+            char szLine[512] = {};
+            DWORD cbRead = 0;
+            EXPECT_TRUE(::ReadFile(log.Get(), szLine, sizeof(szLine) - 1, &cbRead, nullptr));
+            EXPECT_NE(nullptr, strstr(szLine, "\texit=3010\r\n")) << szLine;
+            ::DeleteFileW(strLog.c_str());
+        }
 
         EXPECT_EQ(tested.dwExit, result.dwExitCode);
         EXPECT_NE(std::wstring::npos, result.strOutput.find(tested.strOutput)) << testing::PrintToString(result.strOutput);
