@@ -2,8 +2,6 @@
 
 #include <sddl.h>
 
-#include <string>
-
 namespace
 {
 struct ScopeKey
@@ -91,27 +89,11 @@ CHoldLayoutLock::CHoldLayoutLock(bool bAnotherKind, bool bUsers) : m_bMutex(!bAn
 {
     // The name other tools and scripts can take the layout's turn by too.
     const WCHAR szName[] = L"Global\\MorvexDisabler.KeyboardLayout";
-    std::wstring strSddl = L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)";
-    if (bUsers)
-    {
-        // Wine gives an object no owner unless its descriptor names one.
-        HANDLE hToken = nullptr;
-        union
-        {
-            TOKEN_USER user;
-            BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-        } info;
-        DWORD cbInfo = 0;
-        LPWSTR pszSid = nullptr;
-        EXPECT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &hToken) &&
-                    ::GetTokenInformation(hToken, TokenUser, &info, sizeof(info), &cbInfo) &&
-                    ::ConvertSidToStringSidW(info.user.User.Sid, &pszSid));
-        ::CloseHandle(hToken);
-        strSddl = std::wstring(L"O:") + (pszSid != nullptr ? pszSid : L"") + L"D:P(A;;GA;;;WD)";
-        ::LocalFree(pszSid);
-    }
+    // Wine gives an object no owner unless its descriptor names one, and lets any owner be named
+    // (Windows would let a test name only its own user, or the administrators when elevated).
+    const WCHAR* pszSddl = bUsers ? L"O:BUD:P(A;;GA;;;WD)" : L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)";
     PSECURITY_DESCRIPTOR pDescriptor = nullptr;
-    EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(strSddl.c_str(), SDDL_REVISION_1, &pDescriptor, nullptr));
+    EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(pszSddl, SDDL_REVISION_1, &pDescriptor, nullptr));
     SECURITY_ATTRIBUTES access = { sizeof(access), pDescriptor, FALSE };
     m_hObject = m_bMutex ? ::CreateMutexW(&access, TRUE, szName) : ::CreateEventW(&access, FALSE, FALSE, szName);
     EXPECT_NE(nullptr, m_hObject);

@@ -51,8 +51,7 @@ private:
 
 // While it lives, the layout is another copy's: the program's edits wait for it, then give up. With
 // bAnotherKind, an event holds the mutex's name, and no turn can be taken at all. With bUsers, the
-// test's own account owns the object, as a user's would, rather than the administrators, as every
-// copy's does: it is no copy's turn.
+// Users own the object, not the administrators, who own every copy's: it is no copy's turn.
 class CHoldLayoutLock
 {
 public:
