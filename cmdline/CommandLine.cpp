@@ -71,6 +71,7 @@ int CCommandLine::FailureExitCode(const LayoutEdit& edit)
     case LayoutEdit::openFailed:
         return edit.status == ERROR_ACCESS_DENIED ? exitAccessDenied : exitFailed;
     case LayoutEdit::lockFailed:
+    case LayoutEdit::lockSquatted:
     case LayoutEdit::deleteFailed:
     case LayoutEdit::writeFailed:
         return exitFailed;
@@ -119,10 +120,12 @@ int CCommandLine::Run(const CMorvexCommandLineInfo& info, CRegistryApi& registry
         ::GetSystemTimeAsFileTime(&record.ftTime);
         record.strComputer = CCommandLineLog::ComputerName();
         record.strAccount = CCommandLineLog::ProcessAccountName();
-        // A line that cannot be appended is said, but the run stands as it is.
+        // A line that cannot be appended, or only without its turn, is said, but the run stands as it is.
         if (!log.Append(record, strLogProblem))
             output.Write(L"Could not append to the log " + ShownText(info.m_strLog) + L": " + ShownText(strLogProblem),
                          CCommandLineOutput::error);
+        else if (!strLogProblem.IsEmpty())
+            output.Write(ShownText(strLogProblem), CCommandLineOutput::error);
     }
     return report.m_nExitCode;
 }
@@ -182,7 +185,8 @@ void CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& re
         {
             fail(edit, L"\nNothing was changed.");
             // A value that was read and could not be changed is as it was.
-            if (edit.result != LayoutEdit::busy && edit.result != LayoutEdit::lockFailed && edit.result != LayoutEdit::readFailed)
+            if (edit.result != LayoutEdit::busy && edit.result != LayoutEdit::lockFailed && edit.result != LayoutEdit::lockSquatted &&
+                edit.result != LayoutEdit::readFailed)
                 LogValues(record, edit);
             return;
         }

@@ -1,7 +1,5 @@
 #include "cmdline/CommandLineLog.h"
 
-#include <sddl.h>
-
 #include "cmdline/TimeText.h"
 #include "framework/atlsecurity.h"
 #include "system/ShownText.h"
@@ -30,6 +28,24 @@ LPWSTR CharacterBuffer(CByteArray& buffer, INT_PTR nLength)
 void AppendText(CString& strLine, const CString& strText)
 {
     strLine += ShownText(strText);
+}
+
+// Waits up to CCommandLineLog::kTurnTimeoutMs for the log's turn: ERROR_SUCCESS once it is taken,
+// ERROR_LOCK_VIOLATION when it was held all that time, or why it cannot be taken at all. A run keeps
+// it only while it writes its line, but anyone who may open the log may hold the byte for ever, and
+// a run as SYSTEM must not hang on that after it has changed the layout.
+DWORD TakeTurn(HANDLE hFile, OVERLAPPED& turn)
+{
+    const ULONGLONG ullGiveUp = ::GetTickCount64() + CCommandLineLog::kTurnTimeoutMs;
+    for (;;)
+    {
+        if (::LockFileEx(hFile, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &turn))
+            return ERROR_SUCCESS;
+        const DWORD dwError = ::GetLastError();
+        if (dwError != ERROR_LOCK_VIOLATION || ::GetTickCount64() >= ullGiveUp)
+            return dwError;
+        ::Sleep(10);
+    }
 }
 
 void AppendValue(CString& strLine, BOOL bRead, BOOL bStored, const CByteArray& value)
@@ -67,9 +83,11 @@ BOOL CCommandLineLog::Open(LPCWSTR pszPath, CString& strReason)
     // Without FILE_WRITE_DATA every write is appended at the end of the file in one piece, whatever
     // other writers do; FILE_READ_ATTRIBUTES is for the checks below, FILE_READ_DATA for the turns
     // that Append takes, which a log the account may only append to goes without. A link as the
-    // last name is opened itself, not followed, so that the checks see it.
+    // last name is opened itself, not followed, so that the checks see it. A pipe's server learns
+    // who connected, but cannot act as this process (SYSTEM's, under an agent) before the pipe is
+    // refused below.
     const DWORD dwShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    const DWORD dwFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+    const DWORD dwFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
     HRESULT hr = m_file.Create(pszPath, FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES, dwShare, OPEN_ALWAYS, dwFlags);
     if (hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED))
         hr = m_file.Create(pszPath, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, dwShare, OPEN_ALWAYS, dwFlags);
@@ -82,7 +100,9 @@ BOOL CCommandLineLog::Open(LPCWSTR pszPath, CString& strReason)
 
     // The checks are made on the handle opened, so that no name can be swapped in between.
     BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(m_file, &info))
+    if (::GetFileType(m_file) != FILE_TYPE_DISK)
+        strReason.Format(L"The log \"%s\" is not used: it is not a file on a disk, but a pipe or a device.", pszPath);
+    else if (!GetFileInformationByHandle(m_file, &info))
         strReason.Format(L"The log \"%s\" cannot be checked (%s).", pszPath,
                          ErrorText(HRESULT_FROM_WIN32(::GetLastError())).GetString());
     else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
@@ -113,17 +133,25 @@ BOOL CCommandLineLog::Append(const CCommandLineLogRecord& record, CString& strRe
 
     // Runs that log at once take turns. An append-only write lands whole on Windows' own disks, but
     // not on every file system and share, nor under Wine. The turn is a byte far beyond any end of
-    // the file, so that whoever reads the log is never kept waiting.
+    // the file, so that whoever reads the log is never kept waiting. Where no turns can be taken
+    // (a file system without byte-range locks, a log this account may only append to), the line is
+    // written without one, as on Windows' own disks it may be.
     OVERLAPPED turn = {};
     turn.Offset = 0xFFFFFFFE;
     turn.OffsetHigh = 0x7FFFFFFF;
-    const BOOL bTurn = ::LockFileEx(m_file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn);
+    const DWORD dwTurn = TakeTurn(m_file, turn);
     DWORD cbWritten = 0;
     HRESULT hr = m_file.Write(utf8.GetData(), static_cast<DWORD>(cbLine), &cbWritten);
-    if (bTurn)
+    if (dwTurn == ERROR_SUCCESS)
         ::UnlockFileEx(m_file, 0, 1, 0, &turn);
     if (SUCCEEDED(hr) && cbWritten == static_cast<DWORD>(cbLine))
+    {
+        if (dwTurn == ERROR_LOCK_VIOLATION)
+            strReason.Format(L"The line was appended to the log \"%s\" without its turn: another process kept the turn for more "
+                             L"than %lu seconds.",
+                             m_strPath.GetString(), kTurnTimeoutMs / 1000);
         return TRUE;
+    }
     if (SUCCEEDED(hr))
         hr = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
     strReason.Format(L"The log \"%s\" cannot be written (%s).", m_strPath.GetString(), ErrorText(hr).GetString());
@@ -158,29 +186,7 @@ CString CCommandLineLog::ComputerName()
 
 CString CCommandLineLog::AccountName(PSID pSid)
 {
-    WCHAR szName[257], szDomain[257];
-    DWORD cchName = ARRAYSIZE(szName), cchDomain = ARRAYSIZE(szDomain);
-    SID_NAME_USE use;
-    CString strAccount;
-    if (::LookupAccountSidW(nullptr, pSid, szName, &cchName, szDomain, &cchDomain, &use))
-    {
-        // Some well-known accounts, Everyone for one, belong to no domain.
-        if (szDomain[0] != L'\0')
-        {
-            strAccount = szDomain;
-            strAccount += L"\\";
-        }
-        strAccount += szName;
-        return strAccount;
-    }
-    // A SID of a domain that cannot be reached now, or of an account since removed.
-    LPWSTR pszSid = nullptr;
-    if (::ConvertSidToStringSidW(pSid, &pszSid))
-    {
-        strAccount = pszSid;
-        ::LocalFree(pszSid);
-    }
-    return strAccount;
+    return CSid(pSid).AccountName();
 }
 
 CString CCommandLineLog::ProcessAccountName()

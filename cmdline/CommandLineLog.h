@@ -28,12 +28,16 @@ public:
     // What the checks read of the opened file. Tests put a reparse point in here: Wine makes none.
     virtual BOOL GetFileInformationByHandle(HANDLE hFile, BY_HANDLE_FILE_INFORMATION* pInfo);
 
+    // How long Append waits for the turn that runs logging at once take.
+    static constexpr DWORD kTurnTimeoutMs = 2000;
+
     // Opens the log for appending, making it when it is missing, before the run changes anything.
-    // FALSE, with a sentence saying why in strReason, when it cannot be opened, or is a folder, a
-    // link or another reparse point, or one of several hard links of a file.
+    // FALSE, with a sentence saying why in strReason, when it cannot be opened, or is a pipe or a
+    // device, a folder, a link or another reparse point, or one of several hard links of a file.
     BOOL Open(LPCWSTR pszPath, CString& strReason);
     // Appends the record's line with one write, which lands whole after whatever other runs logging
-    // at the same time appended. FALSE, with the reason, when it was not written whole.
+    // at the same time appended. FALSE, with the reason, when it was not written whole; TRUE with a
+    // sentence in strReason when it was written without its turn, which another process kept.
     BOOL Append(const CCommandLineLogRecord& record, CString& strReason);
 
     // The time (ISO 8601), then tab-separated fields with labels, CRLF at the end:

@@ -133,6 +133,8 @@ CString CCommandLineReport::FailureText(const LayoutEdit& edit, BOOL bAllUsers)
                        CLayoutStore::kLockTimeoutMs / 1000);
         return strText;
     }
+    if (edit.result == LayoutEdit::lockSquatted)
+        return L"Could not take turns at the keyboard layout: " + edit.LockSquattedText();
     // The step that failed, and what it failed on.
     LPCWSTR pszStep = L"read the value \"Scancode Map\" of ";
     CString strWhat = KeyPath(bAllUsers);

@@ -18,6 +18,7 @@ const WCHAR g_szWriteFailed[] =
 const WCHAR g_szReadFailed[] = L"Could Not Read Keyboard Layout from Registry Database, so Nothing was Changed.\n\n";
 const WCHAR g_szLockFailed[] =
     L"Could Not Take Turns at the Keyboard Layout with Other Copies of this Application, so Nothing was Changed.\n\n";
+const WCHAR g_szLockSquatted[] = L"Could Not Take Turns at the Keyboard Layout, so Nothing was Changed.\n\n";
 const WCHAR g_szLayoutBusy[] =
     L"Another Copy of this Application is Changing the Keyboard Layout, so Nothing was Changed.\n\n"
     L"Please Try Again in a Moment.";
@@ -30,6 +31,8 @@ CString EditFailureText(const LayoutEdit& edit)
         return g_szLayoutBusy;
     case LayoutEdit::lockFailed:
         return g_szLockFailed + SystemErrorText(static_cast<DWORD>(edit.status));
+    case LayoutEdit::lockSquatted:
+        return g_szLockSquatted + edit.LockSquattedText();
     case LayoutEdit::readFailed:
         return g_szReadFailed + SystemErrorText(static_cast<DWORD>(edit.status));
     case LayoutEdit::openFailed:

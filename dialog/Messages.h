@@ -13,6 +13,7 @@ extern const WCHAR g_szWriteFailed[];
 extern const WCHAR g_szReadFailed[];
 extern const WCHAR g_szLayoutBusy[];
 extern const WCHAR g_szLockFailed[];
+extern const WCHAR g_szLockSquatted[];
 // The dialog's message of an edit of the stored layout that failed.
 CString EditFailureText(const LayoutEdit& edit);
 

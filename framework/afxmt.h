@@ -23,7 +23,8 @@ public:
 class CMutex : public CSyncObject
 {
 public:
-    // Creates the named mutex, or opens it when another process has created it already.
+    // Creates the named mutex, or opens it when another process has created it already: GetLastError
+    // says ERROR_ALREADY_EXISTS then.
     CMutex(BOOL bInitiallyOwn = FALSE, LPCWSTR lpszName = nullptr, LPSECURITY_ATTRIBUTES lpsaAttribute = nullptr);
 
     BOOL Unlock() override;

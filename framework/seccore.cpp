@@ -1,5 +1,6 @@
 #include "atlsecurity.h"
 
+#include <aclapi.h>
 #include <sddl.h>
 
 BOOL CAccessToken::GetProcessToken(DWORD dwDesiredAccess)
@@ -45,4 +46,49 @@ CSecurityAttributes::CSecurityAttributes(LPCWSTR pszSddl) : SECURITY_ATTRIBUTES{
 {
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(pszSddl, SDDL_REVISION_1, &lpSecurityDescriptor, nullptr))
         lpSecurityDescriptor = nullptr;
+}
+
+CSid::CSid(PSID pSid)
+{
+    if (pSid != nullptr && ::IsValidSid(pSid))
+        ::CopySid(sizeof(m_sid), m_sid, pSid);
+}
+
+CString CSid::AccountName() const
+{
+    WCHAR szName[257], szDomain[257];
+    DWORD cchName = ARRAYSIZE(szName), cchDomain = ARRAYSIZE(szDomain);
+    SID_NAME_USE use;
+    CString strAccount;
+    if (!IsValid())
+        return strAccount;
+    if (::LookupAccountSidW(nullptr, GetPSID(), szName, &cchName, szDomain, &cchDomain, &use))
+    {
+        if (szDomain[0] != L'\0')
+        {
+            strAccount = szDomain;
+            strAccount += L"\\";
+        }
+        strAccount += szName;
+        return strAccount;
+    }
+    LPWSTR pszSid = nullptr;
+    if (::ConvertSidToStringSidW(GetPSID(), &pszSid))
+    {
+        strAccount = pszSid;
+        ::LocalFree(pszSid);
+    }
+    return strAccount;
+}
+
+BOOL AtlGetOwnerSid(HANDLE hObject, SE_OBJECT_TYPE objectType, CSid* pSid)
+{
+    PSID pOwner = nullptr;
+    PSECURITY_DESCRIPTOR pDescriptor = nullptr;
+    if (::GetSecurityInfo(hObject, objectType, OWNER_SECURITY_INFORMATION, &pOwner, nullptr, nullptr, nullptr, &pDescriptor) !=
+        ERROR_SUCCESS)
+        return FALSE;
+    *pSid = CSid(pOwner);
+    ::LocalFree(pDescriptor);
+    return TRUE;
 }

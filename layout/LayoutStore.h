@@ -95,6 +95,7 @@ struct LayoutEdit
         done,          // the value holds the change, written now or already
         busy,          // another copy of the program kept the layout for itself too long
         lockFailed,    // the turn at the layout could not be taken at all
+        lockSquatted,  // an account other than SYSTEM and the administrators made the object of the turn's name
         readFailed,    // the stored value could not be read: nothing was written
         openFailed,    // the scope's key cannot be opened for writing
         deleteFailed,  // the value cannot be removed
@@ -104,6 +105,8 @@ struct LayoutEdit
     Result result = done;
     // The system's code of the step that failed.
     LSTATUS status = ERROR_SUCCESS;
+    // Who made the object that holds the turn's name, when it was squatted; empty when it has no owner.
+    CString strLockHolder;
     BOOL bWritten = FALSE;
     // The value as stored before and after, of whatever type; empty for none. After a failure, or
     // when nothing needed writing, after is a copy of before.
@@ -111,6 +114,9 @@ struct LayoutEdit
     CByteArray before;
     StoredLayoutType typeAfter = StoredLayoutType::None;
     CByteArray after;
+
+    // Who holds the name of the copies' turns, when neither SYSTEM nor an administrator does.
+    CString LockSquattedText() const;
 };
 
 // The stored layout of one scope: read, written and checked with no user interface, so that every

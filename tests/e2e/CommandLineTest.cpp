@@ -29,7 +29,9 @@ enum class Obstacle
     writesDenied,  // the key's permissions let it be read only
     readsDenied,   // the key's permissions let it be written only
     lockHeld,      // another copy is in the middle of its edit
-    nameTaken,     // an object of another kind holds the name of the copies' mutex
+    lockSquatted,  // a user made the copies' mutex first, and holds it
+    nameTaken,     // a user made an object of another kind of the copies' mutex's name
+    logTurnHeld,   // someone holds the turn at the log that runs take, and keeps it
 };
 
 struct CommandLineCase
@@ -62,6 +64,12 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
     const std::wstring strMachineKey = L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout";
     const std::wstring strDenied = SystemMessage(ERROR_ACCESS_DENIED);
     const Bytes capsToCtrl = ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kLeftWindows } });
+    WCHAR szTemp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, szTemp);
+    const std::wstring strLog = std::wstring(szTemp) + L"morvex-turn-held.log";
+    const std::wstring strSquatted = L"Could not take turns at the keyboard layout: The name Global\\MorvexDisabler.KeyboardLayout is "
+                                     L"held by an object that BUILTIN\\Users made, not SYSTEM or an administrator.\r\n"
+                                     L"Nothing was changed.\r\n";
 
     const CommandLineCase cases[] = {
         { "Status", { L"/status" }, all, Untouchable(ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } })), 0,
@@ -112,10 +120,17 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
         { "AnotherCopyKeepsTheLayout", { L"/enable", L"All" }, all, twoDisabled, 1618, twoDisabled,
           L"Another copy of the program kept the keyboard layout for more than 10 seconds.\r\nNothing was changed.\r\n", REG_BINARY,
           Obstacle::lockHeld },
-        { "NoTurnsToTake", { L"/enable", L"All" }, all, twoDisabled, 1, twoDisabled,
-          L"Could not take turns with other copies at the keyboard layout by the mutex Global\\MorvexDisabler.KeyboardLayout: " +
-              SystemMessage(ERROR_INVALID_HANDLE) + L"\r\nNothing was changed.\r\n",
-          REG_BINARY, Obstacle::nameTaken },
+        // Neither 1618 nor a word of another copy: a user's object is no copy's turn.
+        { "AUserHoldsTheLayoutsMutex", { L"/enable", L"All" }, all, twoDisabled, 1, twoDisabled, strSquatted, REG_BINARY,
+          Obstacle::lockSquatted },
+        { "AUsersEventHoldsTheName", { L"/enable", L"All" }, all, twoDisabled, 1, twoDisabled, strSquatted, REG_BINARY,
+          Obstacle::nameTaken },
+        // The turn kept by whoever may open the log: the run ends soon, as it would without a log.
+        { "LogTurnKept", { L"/disable", L"LWin", L"/log", strLog }, all, other, 3010,
+          ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } }),
+          L"Stored. Restart the computer for the changes to be in effect.\r\nThe line was appended to the log \"" + strLog +
+              L"\" without its turn: another process kept the turn for more than 2 seconds.\r\n",
+          REG_BINARY, Obstacle::logTurnHeld },
         // A script parses the standard output: no error text joins the object there.
         { "JsonErrorWithNoStandardError", { L"/status", L"/json", L"/bogus" }, all, other, 87, other,
           L"{\"ok\":false,\"exitCode\":87,", REG_BINARY, Obstacle::none, true },
@@ -153,12 +168,31 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
         if (tested.obstacle == Obstacle::writesDenied || tested.obstacle == Obstacle::readsDenied)
             deny.emplace(tested.scope, tested.obstacle == Obstacle::writesDenied ? CDenyLayoutAccess::writes : CDenyLayoutAccess::reads);
         std::optional<CHoldLayoutLock> lock;
-        if (tested.obstacle == Obstacle::lockHeld || tested.obstacle == Obstacle::nameTaken)
-            lock.emplace(tested.obstacle == Obstacle::nameTaken);
+        if (tested.obstacle == Obstacle::lockHeld || tested.obstacle == Obstacle::lockSquatted || tested.obstacle == Obstacle::nameTaken)
+            lock.emplace(tested.obstacle == Obstacle::nameTaken, tested.obstacle != Obstacle::lockHeld);
 
-        const RunResult result = RunCaptured(ProgramPath(), tested.args, 30000, !tested.bOutputOnly);
+        // The byte the program takes its turn at, held from a handle of the test's own.
+        const CScopedHandle<HANDLE, ::CloseHandle> log(
+            tested.obstacle == Obstacle::logTurnHeld
+                ? ::CreateFileW(strLog.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, CREATE_ALWAYS, 0, nullptr)
+                : nullptr);
+        OVERLAPPED turn = {};
+        turn.Offset = 0xFFFFFFFE;
+        turn.OffsetHigh = 0x7FFFFFFF;
+        ASSERT_TRUE(!log || ::LockFileEx(log.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &turn));
+
+        const RunResult result = RunCaptured(ProgramPath(), tested.args, log ? 5000 : 30000, !tested.bOutputOnly);
         deny.reset();
         lock.reset();
+        if (log)
+        {
+            char szLine[512] = {};
+            DWORD cbRead = 0;
+            EXPECT_TRUE(::ReadFile(log.Get(), szLine, sizeof(szLine) - 1, &cbRead, nullptr));
+            EXPECT_NE(nullptr, strstr(szLine, "\texit=3010\r\n")) << szLine;
+            ::DeleteFileW(strLog.c_str());
+        }
 
         EXPECT_EQ(tested.dwExit, result.dwExitCode);
         EXPECT_NE(std::wstring::npos, result.strOutput.find(tested.strOutput)) << testing::PrintToString(result.strOutput);

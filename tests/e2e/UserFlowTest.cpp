@@ -127,6 +127,7 @@ struct OkWithOthers
         none,
         readsDenied,  // the key's permissions let it be written only
         lockHeld,     // another copy is in the middle of its edit
+        lockSquatted, // a user made the copies' mutex first
     } obstacle;
     const WCHAR* pszError;     // the start of the error box OK shows, the first time; null: none
     const WCHAR* pszExpected;  // the all-users value at the end
@@ -157,8 +158,8 @@ TEST_P(OkWithOthersTest, AddsTheTickedKeyToWhatIsStoredAtOk)
     if (tested.pszMeanwhile != nullptr)
         AddBinary(g_szMachineLayout, g_szScancodeMap, tested.pszMeanwhile);
     std::optional<CHoldLayoutLock> lock;
-    if (tested.obstacle == OkWithOthers::lockHeld)
-        lock.emplace();
+    if (tested.obstacle == OkWithOthers::lockHeld || tested.obstacle == OkWithOthers::lockSquatted)
+        lock.emplace(false, tested.obstacle == OkWithOthers::lockSquatted);
     ClickButton(m_hWndMain, L"OK");
     if (tested.pszError != nullptr)
     {
@@ -201,6 +202,10 @@ INSTANTIATE_TEST_SUITE_P(
                       L"00000000 00000000 03000000 1D003A00 00005BE0 00000000" },
         OkWithOthers{ "WaitsForAnotherCopysEdit", L"00000000 00000000 02000000 1D003A00 00000000", nullptr, OkWithOthers::lockHeld,
                       L"Another Copy of this Application is Changing the Keyboard Layout, so Nothing was Changed.",
+                      L"00000000 00000000 03000000 1D003A00 00005BE0 00000000" },
+        OkWithOthers{ "SaysWhoSquatsTheTurn", L"00000000 00000000 02000000 1D003A00 00000000", nullptr, OkWithOthers::lockSquatted,
+                      L"Could Not Take Turns at the Keyboard Layout, so Nothing was Changed.\n\n"
+                      L"The name Global\\MorvexDisabler.KeyboardLayout is held by an object that ",
                       L"00000000 00000000 03000000 1D003A00 00005BE0 00000000" }),
     [](const testing::TestParamInfo<OkWithOthers>& tested) { return std::string(tested.param.pszName); });
 

@@ -147,6 +147,8 @@ TEST_F(CommandLineLogTest, RefusesWhatCouldSendTheLinesElsewhereAndSaysWhy)
         { "the hard link's other name", m_strPlanted, true, 0, 0, L"has 2 names (hard links)" },
         { "a reparse point", m_strPlanted, false, FILE_ATTRIBUTE_REPARSE_POINT, 0, L"a symbolic link, a junction or another reparse point" },
         { "information unreadable", m_strPlanted, false, 0, ERROR_INVALID_FUNCTION, L"cannot be checked (error 1: " },
+        { "a pipe", L"\\\\.\\pipe\\morvex-log-test", false, 0, 0, L"not a file on a disk" },
+        { "a device", L"NUL", false, 0, 0, L"not a file on a disk" },
     };
     for (const auto& tested : cases)
     {
@@ -158,6 +160,12 @@ TEST_F(CommandLineLogTest, RefusesWhatCouldSendTheLinesElsewhereAndSaysWhy)
         fclose(pPlanted);
         ASSERT_TRUE(!tested.bHardLink || ::CreateHardLinkW(m_strLog.c_str(), m_strPlanted.c_str(), nullptr));
 
+        // A server that a user may have made of the log's name, to act as the program once it connects.
+        const bool bPipe = tested.strPath.find(L"\\pipe\\") != std::wstring::npos;
+        const HANDLE hServer =
+            bPipe ? ::CreateNamedPipeW(tested.strPath.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr) : nullptr;
+        ASSERT_NE(INVALID_HANDLE_VALUE, hServer);
+
         CFakeInfoLog log;
         log.m_dwAddedAttributes = tested.dwAddedAttributes;
         log.m_dwFailure = tested.dwInfoFailure;
@@ -166,6 +174,27 @@ TEST_F(CommandLineLogTest, RefusesWhatCouldSendTheLinesElsewhereAndSaysWhy)
         const std::wstring strText = strReason.GetString();
         EXPECT_NE(std::wstring::npos, strText.find(L"\"" + tested.strPath + L"\"")) << testing::PrintToString(strText);
         EXPECT_NE(std::wstring::npos, strText.find(tested.pszReason)) << testing::PrintToString(strText);
+        if (bPipe)
+        {
+            char chWritten = 0;
+            DWORD cbWritten = 0;
+            EXPECT_FALSE(::ReadFile(hServer, &chWritten, 1, &cbWritten, nullptr) && cbWritten > 0) << "written to the pipe";
+            // Wine 8 lets a server impersonate at SecurityImpersonation whatever its client asked
+            // for: only Windows shows the level the program allows.
+            SECURITY_IMPERSONATION_LEVEL level = SecurityAnonymous;
+            HANDLE hToken = nullptr;
+            DWORD cbLevel = 0;
+            if (::ImpersonateNamedPipeClient(hServer) && ::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &hToken))
+                ::GetTokenInformation(hToken, TokenImpersonationLevel, &level, sizeof(level), &cbLevel);
+            ::RevertToSelf();
+            if (hToken != nullptr)
+                ::CloseHandle(hToken);
+            if (::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr)
+            {
+                EXPECT_LE(level, SecurityIdentification);
+            }
+            ::CloseHandle(hServer);
+        }
 
         EXPECT_EQ("not a log\r\n", FileText(m_strPlanted));
         // No handle is left open: the file can be had for this process alone.

@@ -100,13 +100,20 @@ CDenyLayoutAccess::~CDenyLayoutAccess()
     ::RegCloseKey(m_hKey);
 }
 
-CHoldLayoutLock::CHoldLayoutLock(bool bAnotherKind) : m_bMutex(!bAnotherKind)
+CHoldLayoutLock::CHoldLayoutLock(bool bAnotherKind, bool bUsers) : m_bMutex(!bAnotherKind)
 {
     // The name other tools and scripts can take the layout's turn by too.
     const WCHAR szName[] = L"Global\\MorvexDisabler.KeyboardLayout";
-    m_hObject = m_bMutex ? ::CreateMutexW(nullptr, TRUE, szName) : ::CreateEventW(nullptr, FALSE, FALSE, szName);
+    // Wine gives an object no owner unless its descriptor names one, and lets any owner be named
+    // (Windows would let a test name only its own user, or the administrators when elevated).
+    const WCHAR* pszSddl = bUsers ? L"O:BUD:P(A;;GA;;;WD)" : L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)";
+    PSECURITY_DESCRIPTOR pDescriptor = nullptr;
+    EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(pszSddl, SDDL_REVISION_1, &pDescriptor, nullptr));
+    SECURITY_ATTRIBUTES access = { sizeof(access), pDescriptor, FALSE };
+    m_hObject = m_bMutex ? ::CreateMutexW(&access, TRUE, szName) : ::CreateEventW(&access, FALSE, FALSE, szName);
     EXPECT_NE(nullptr, m_hObject);
     EXPECT_NE(static_cast<DWORD>(ERROR_ALREADY_EXISTS), ::GetLastError()) << "the layout is held already";
+    ::LocalFree(pDescriptor);
 }
 
 CHoldLayoutLock::~CHoldLayoutLock()

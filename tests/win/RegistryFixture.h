@@ -52,11 +52,12 @@ private:
 };
 
 // While it lives, the layout is another copy's: the program's edits wait for it, then give up. With
-// bAnotherKind, an event holds the mutex's name, and no turn can be taken at all.
+// bAnotherKind, an event holds the mutex's name, and no turn can be taken at all. With bUsers, the
+// Users own the object, not the administrators, who own every copy's: it is no copy's turn.
 class CHoldLayoutLock
 {
 public:
-    explicit CHoldLayoutLock(bool bAnotherKind = false);
+    explicit CHoldLayoutLock(bool bAnotherKind = false, bool bUsers = false);
     ~CHoldLayoutLock();
     CHoldLayoutLock(const CHoldLayoutLock&) = delete;
     CHoldLayoutLock& operator=(const CHoldLayoutLock&) = delete;
