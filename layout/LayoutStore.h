@@ -148,4 +148,5 @@ private:
 
     CRegistryApi& m_registry;
     CLayoutScope m_scope;
+    BOOL m_bAllUsers;
 };

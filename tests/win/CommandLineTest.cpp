@@ -197,13 +197,17 @@ struct RunCase
     {
         justNow,
         beforeWindowsStarted,
+        in2286,  // the clock was fast then
         unreadable,
+        noKey,   // a fresh registry's
     } lastWrite = justNow;
+    bool bRestartPending = false;  // a change the program stored since Windows started
 };
 
 // What Wine never refuses: a write, a delete, a restart; a read that fails for want of memory; what
 // it never is: a deployment agent on a window station nobody sees, which ExitWindowsEx cannot
-// restart from; and what it never has: a layout stored before Windows started.
+// restart from; and what it never has: a layout stored before Windows started, or stored while the
+// clock was fast.
 TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
 {
     const Bytes other = ScancodeMapValue({ { kLeftCtrl, kRightAlt } });
@@ -222,16 +226,17 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
     const DWORD dwPlanned = SHTDN_REASON_MAJOR_OPERATINGSYSTEM | SHTDN_REASON_MINOR_RECONFIG | SHTDN_REASON_FLAG_PLANNED;
     const std::wstring exitWindows = Request(L"ExitWindowsEx", bAll ? EWX_REBOOT : EWX_LOGOFF, dwPlanned, true);
     const std::wstring shutdown = Request(L"InitiateSystemShutdownEx", 0, dwPlanned, true), none;
+    const std::wstring strRefused = ScopeTexts::For(bAll).pszRequestFailed;
     const RunCase cases[] = {
         { "RestartAccepted", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, TRUE, TRUE, exitRestartRequested, disabled,
           L"Other mappings: 1\nStored. Asking Windows to", exitWindows },
         { "RestartRefused", { L"/restart", L"/disable", L"LWin" }, other, ok, ok, ok, FALSE, TRUE, exitFailed, disabled,
-          ScopeTexts::For(bAll).pszRequestFailed, exitWindows },
+          strRefused, exitWindows },
         { "RestartAcceptedFromAnAgent", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, TRUE, FALSE,
           bAll ? exitRestartRequested : exitFailed, bAll ? disabled : other,
           bAll ? L"Stored. Asking Windows to restart the computer." : pszNoLogOffHere, bAll ? shutdown : none },
         { "RestartRefusedFromAnAgent", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, FALSE, FALSE, exitFailed,
-          bAll ? disabled : other, bAll ? ScopeTexts::For(bAll).pszRequestFailed : pszNoLogOffHere, bAll ? shutdown : none },
+          bAll ? disabled : other, bAll ? strRefused : pszNoLogOffHere, bAll ? shutdown : none },
         { "StoredWithoutRestartByAnAgent", { L"/disable", L"LWin" }, other, ok, ok, ok, TRUE, FALSE, exitRestartNeeded, disabled,
           L"Other mappings: 1\nStored. ", none },
         { "WriteFails", { L"/disable", L"LWin" }, other, denied, ok, ok, TRUE, TRUE, exitFailed, other,
@@ -257,18 +262,35 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
           RunCase::unreadable },
         { "StatusAfterARemoval", { L"/status" }, Bytes(), ok, ok, ok, TRUE, TRUE, exitDone, Bytes(),
           bAll ? L"In effect: not yet. The value was removed at " : L"In effect: no.", none },
+        // The program's volatile key outweighs a clock set forward since its change; without it a
+        // time ahead of now tells nothing, and never asks for restart after restart.
+        { "NothingToChangeWhileTheRestartIsPending", { L"/disable", L"LWin" }, disabled, ok, ok, ok, TRUE, TRUE,
+          bAll ? exitRestartNeeded : exitDone, disabled,
+          bAll ? L"and Windows has not restarted since (the clock, set forward since, puts its start at " : L"\nNothing to change.\n",
+          none, RunCase::beforeWindowsStarted, true },
+        { "NothingToChangeStoredLaterThanNow", { L"/disable", L"LWin" }, disabled, ok, ok, ok, TRUE, TRUE, exitDone, disabled,
+          bAll ? L"In effect: unknown. Stored at 2286-" : L"\nNothing to change.\n", none, RunCase::in2286 },
+        { "StatusWithNoKey", { L"/status", L"/json" }, Bytes(), ok, ok, ok, TRUE, TRUE, exitDone, Bytes(),
+          bAll ? L"\"inEffect\":true," : L"\"inEffect\":false,", none, RunCase::noKey },
     };
     for (const RunCase& tested : cases)
     {
         SCOPED_TRACE(tested.pszName);
-        if (tested.stored.empty())
+        if (tested.lastWrite == RunCase::noKey)
+            DeleteLayoutKey(GetParam());
+        else if (tested.stored.empty())
             RemoveStoredLayout(GetParam());
         else
             StoreLayout(GetParam(), tested.stored);
+        ForgetRestartPending();
+        if (tested.bRestartPending)
+            CLayoutEffect::MarkRestartPending(CRegistryApi::Real());
         SetPrivilegeEnabled(SE_SHUTDOWN_NAME, false);
         CCountingRegistry registry;
         if (tested.lastWrite == RunCase::beforeWindowsStarted)
             registry.m_lastWriteTime = FILETIME{ 0, 0x01000000 };  // in 1657
+        if (tested.lastWrite == RunCase::in2286)
+            registry.m_lastWriteTime = FILETIME{ 0, 0x03000000 };
         registry.m_lastWriteTimeResult = tested.lastWrite == RunCase::unreadable ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
         registry.m_setValueResult = tested.setValueResult;
         registry.m_deleteValueResult = tested.deleteValueResult;
@@ -292,6 +314,8 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
         EXPECT_EQ(tested.nExit == exitFailed, output.m_lastKind == CCommandLineOutput::error);
         EXPECT_EQ(tested.strRequested.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{ tested.strRequested },
                   session.m_requests);
+        // Only a change of the all-users value waits for the restart.
+        EXPECT_EQ(tested.bRestartPending || (AllUsers() && tested.expected != tested.stored), RestartPending());
         EXPECT_EQ(0, registry.m_nOpenHandles);
     }
 }

@@ -30,6 +30,12 @@ void StoreLayout(Scope scope, const Bytes& value, DWORD dwType = REG_BINARY);
 Bytes TextValue(const wchar_t* pszText);
 void RemoveStoredLayout(Scope scope);
 bool KeyExists(Scope scope);
+// The scope's key and all below it, as a fresh registry lacks it.
+void DeleteLayoutKey(Scope scope);
+
+// The program's volatile key that says a change it stored waits for the restart.
+bool RestartPending();
+void ForgetRestartPending();
 
 // While it lives, the scope's key can be read but not opened for writing, as for a user who is no
 // administrator, or the other way round; the key's own permissions come back afterwards.
@@ -76,7 +82,7 @@ Bytes ScancodeMapValue(std::initializer_list<std::pair<WORD, WORD>> mappings);
 class CCountingRegistry : public CRegistryApi
 {
 public:
-    LSTATUS CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey) override;
+    LSTATUS CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey, DWORD dwOptions) override;
     LSTATUS OpenKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey) override;
     LSTATUS QueryValue(HKEY hKey, LPCWSTR pszName, DWORD* pdwType, BYTE* pData, DWORD* pcbData) override;
     LSTATUS SetValue(HKEY hKey, LPCWSTR pszName, DWORD dwType, const BYTE* pData, DWORD cbData) override;
