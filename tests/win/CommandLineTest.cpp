@@ -151,7 +151,7 @@ std::wstring Request(const wchar_t* pszCall, UINT uFlags, DWORD dwReason, bool b
 }
 
 // Never ends the prefix's session: records what was asked and answers as told, on the window
-// station it is told.
+// station and in the session it is told.
 class CFakeSessionControl : public CSessionControl
 {
 public:
@@ -166,9 +166,15 @@ public:
         return m_bAccept;
     }
     BOOL IsOnInteractiveWindowStation() const override { return m_bInteractive; }
+    BOOL GetSessionId(DWORD* pdwSessionId) const override
+    {
+        *pdwSessionId = m_dwSessionId;
+        return TRUE;
+    }
 
     BOOL m_bAccept = TRUE;
     BOOL m_bInteractive = TRUE;
+    DWORD m_dwSessionId = 1;
     std::vector<std::wstring> m_requests;
 };
 
@@ -202,12 +208,13 @@ struct RunCase
         noKey,   // a fresh registry's
     } lastWrite = justNow;
     bool bRestartPending = false;  // a change the program stored since Windows started
+    DWORD dwSessionId = 1;         // 0: where services and startup scripts run
 };
 
 // What Wine never refuses: a write, a delete, a restart; a read that fails for want of memory; what
-// it never is: a deployment agent on a window station nobody sees, which ExitWindowsEx cannot
-// restart from; and what it never has: a layout stored before Windows started, or stored while the
-// clock was fast.
+// it never is: a deployment agent on a window station nobody sees, or a startup script in session
+// 0, which ExitWindowsEx cannot restart from; and what it never has: a layout stored before Windows
+// started, or stored while the clock was fast.
 TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
 {
     const Bytes other = ScancodeMapValue({ { kLeftCtrl, kRightAlt } });
@@ -237,6 +244,10 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
           bAll ? L"Stored. Asking Windows to restart the computer." : pszNoLogOffHere, bAll ? shutdown : none },
         { "RestartRefusedFromAnAgent", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, FALSE, FALSE, exitFailed,
           bAll ? disabled : other, bAll ? strRefused : pszNoLogOffHere, bAll ? shutdown : none },
+        // Session 0's window station is flagged visible too, and nobody is signed on there.
+        { "RestartAcceptedInSessionZero", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, TRUE, TRUE,
+          bAll ? exitRestartRequested : exitFailed, bAll ? disabled : other, bAll ? L"Stored. Asking Windows to restart" : pszNoLogOffHere,
+          bAll ? shutdown : none, RunCase::justNow, false, 0 },
         { "StoredWithoutRestartByAnAgent", { L"/disable", L"LWin" }, other, ok, ok, ok, TRUE, FALSE, exitRestartNeeded, disabled,
           L"Other mappings: 1\nStored. ", none },
         { "WriteFails", { L"/disable", L"LWin" }, other, denied, ok, ok, TRUE, TRUE, exitFailed, other,
@@ -298,6 +309,7 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
         CFakeSessionControl session;
         session.m_bAccept = tested.bAcceptRestart;
         session.m_bInteractive = tested.bInteractive;
+        session.m_dwSessionId = tested.dwSessionId;
         CCapturedOutput output;
 
         CMorvexCommandLineInfo info;
