@@ -1,6 +1,11 @@
 // The command line in-process: its arguments, its edit, and what only the seams can make fail.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <functional>
 #include <string>
 
 #include "RegistryFixture.h"
@@ -151,18 +156,20 @@ std::wstring Request(const wchar_t* pszCall, UINT uFlags, DWORD dwReason, bool b
 }
 
 // Never ends the prefix's session: records what was asked and answers as told, on the window
-// station and in the session it is told.
+// station and in the session it is told. m_onRequest sees what was written before the request.
 class CFakeSessionControl : public CSessionControl
 {
 public:
     BOOL ExitWindowsEx(UINT uFlags, DWORD dwReason) override
     {
         m_requests.push_back(Request(L"ExitWindowsEx", uFlags, dwReason, PrivilegeEnabled(SE_SHUTDOWN_NAME)));
+        m_onRequest();
         return m_bAccept;
     }
     BOOL InitiateSystemShutdownEx(DWORD dwReason) override
     {
         m_requests.push_back(Request(L"InitiateSystemShutdownEx", 0, dwReason, PrivilegeEnabled(SE_SHUTDOWN_NAME)));
+        m_onRequest();
         return m_bAccept;
     }
     BOOL IsOnInteractiveWindowStation() const override { return m_bInteractive; }
@@ -176,7 +183,22 @@ public:
     BOOL m_bInteractive = TRUE;
     DWORD m_dwSessionId = 1;
     std::vector<std::wstring> m_requests;
+    std::function<void()> m_onRequest = [] {};
 };
+
+// The exit codes that the log's lines end with, or "none" without a log.
+std::wstring LoggedExits(const std::wstring& strLog)
+{
+    std::wstring strExits = L"none";
+    if (FILE* pFile = _wfopen(strLog.c_str(), L"rb"))
+    {
+        char szLine[4096];
+        for (strExits.clear(); fgets(szLine, sizeof(szLine), pFile) != nullptr;)
+            strExits += (strExits.empty() ? L"" : L" ") + std::to_wstring(atoi(strrchr(szLine, '=') + 1));
+        fclose(pFile);
+    }
+    return strExits;
+}
 
 class CommandLineRunTest : public PerScopeTest
 {
@@ -209,12 +231,13 @@ struct RunCase
     } lastWrite = justNow;
     bool bRestartPending = false;  // a change the program stored since Windows started
     DWORD dwSessionId = 1;         // 0: where services and startup scripts run
+    const wchar_t* pszLogged = L"none";  // the exit codes the log's lines end with
 };
 
 // What Wine never refuses: a write, a delete, a restart; a read that fails for want of memory; what
 // it never is: a deployment agent on a window station nobody sees, or a startup script in session
 // 0, which ExitWindowsEx cannot restart from; and what it never has: a layout stored before Windows
-// started, or stored while the clock was fast.
+// started, or stored while the clock was fast. The run is recorded before the restart is asked for.
 TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
 {
     const Bytes other = ScancodeMapValue({ { kLeftCtrl, kRightAlt } });
@@ -233,12 +256,23 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
     const DWORD dwPlanned = SHTDN_REASON_MAJOR_OPERATINGSYSTEM | SHTDN_REASON_MINOR_RECONFIG | SHTDN_REASON_FLAG_PLANNED;
     const std::wstring exitWindows = Request(L"ExitWindowsEx", bAll ? EWX_REBOOT : EWX_LOGOFF, dwPlanned, true);
     const std::wstring shutdown = Request(L"InitiateSystemShutdownEx", 0, dwPlanned, true), none;
+    wchar_t szTemp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, szTemp);
+    const std::wstring strLog = std::wstring(szTemp) + L"morvex-run-test.log";
+    const std::wstring strAsking = std::wstring(L"Stored. Asking Windows to ") + (bAll ? L"restart the computer." : L"log off.");
     const std::wstring strRefused = ScopeTexts::For(bAll).pszRequestFailed;
     const RunCase cases[] = {
-        { "RestartAccepted", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, TRUE, TRUE, exitRestartRequested, disabled,
-          L"Other mappings: 1\nStored. Asking Windows to", exitWindows },
-        { "RestartRefused", { L"/restart", L"/disable", L"LWin" }, other, ok, ok, ok, FALSE, TRUE, exitFailed, disabled,
-          strRefused, exitWindows },
+        { "RestartAccepted", { L"/disable", L"LWin", L"/restart", L"/log", strLog }, other, ok, ok, ok, TRUE, TRUE,
+          exitRestartRequested, disabled, L"Other mappings: 1\n" + strAsking + L"\n\n<asked; logged: 1641>\n", exitWindows,
+          RunCase::justNow, false, 1, L"1641" },
+        // What really happened follows the record: a second line for people and in the log, and
+        // nothing after the one object a script parses.
+        { "RestartRefused", { L"/restart", L"/disable", L"LWin", L"/log", strLog }, other, ok, ok, ok, FALSE, TRUE, exitFailed,
+          disabled, strAsking + L"\n\n<asked; logged: 1641>\n" + strRefused + L"\n", exitWindows, RunCase::justNow, false, 1,
+          L"1641 1" },
+        { "RestartRefusedWithJson", { L"/restart", L"/disable", L"LWin", L"/json", L"/log", strLog }, other, ok, ok, ok, FALSE,
+          TRUE, exitFailed, disabled, strAsking + L"\"}\n<asked; logged: 1641>\n" + strRefused + L"\n", exitWindows,
+          RunCase::justNow, false, 1, L"1641 1" },
         { "RestartAcceptedFromAnAgent", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, TRUE, FALSE,
           bAll ? exitRestartRequested : exitFailed, bAll ? disabled : other,
           bAll ? L"Stored. Asking Windows to restart the computer." : pszNoLogOffHere, bAll ? shutdown : none },
@@ -296,6 +330,7 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
         ForgetRestartPending();
         if (tested.bRestartPending)
             CLayoutEffect::MarkRestartPending(CRegistryApi::Real());
+        ::DeleteFileW(strLog.c_str());
         SetPrivilegeEnabled(SE_SHUTDOWN_NAME, false);
         CCountingRegistry registry;
         if (tested.lastWrite == RunCase::beforeWindowsStarted)
@@ -311,6 +346,7 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
         session.m_bInteractive = tested.bInteractive;
         session.m_dwSessionId = tested.dwSessionId;
         CCapturedOutput output;
+        session.m_onRequest = [&] { output.m_strText += L"<asked; logged: " + LoggedExits(strLog) + L">\n"; };
 
         CMorvexCommandLineInfo info;
         Parse(info, tested.args);
@@ -326,9 +362,12 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
         EXPECT_EQ(tested.nExit == exitFailed, output.m_lastKind == CCommandLineOutput::error);
         EXPECT_EQ(tested.strRequested.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{ tested.strRequested },
                   session.m_requests);
+        EXPECT_EQ(output.m_strText.find(L"{\"ok\""), output.m_strText.rfind(L"{\"ok\"")) << "a second object";
+        EXPECT_EQ(tested.pszLogged, LoggedExits(strLog));
         // Only a change of the all-users value waits for the restart.
         EXPECT_EQ(tested.bRestartPending || (AllUsers() && tested.expected != tested.stored), RestartPending());
         EXPECT_EQ(0, registry.m_nOpenHandles);
     }
+    ::DeleteFileW(strLog.c_str());
 }
 }  // namespace
