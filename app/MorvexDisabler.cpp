@@ -27,7 +27,7 @@ BOOL CMorvexDisablerApp::InitInstance()
     {
         // Scripts and deployment tools: the dialog's edit in the dialog's scope, with no window.
         CSessionControl& session = CSessionControl::Real();
-        CStdOutput output(cmdInfo.m_bQuiet, session.IsOnInteractiveWindowStation(), cmdInfo.m_bJson);
+        CStdOutput output(cmdInfo.m_bQuiet, session.IsUsersDesktop(), cmdInfo.m_bJson);
         m_nExitCode = CCommandLine::Run(cmdInfo, CRegistryApi::Real(), session, CMorvexDisablerDlg::StoredScope(), output);
         return FALSE;
     }

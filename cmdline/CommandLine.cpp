@@ -93,6 +93,7 @@ int CCommandLine::Run(const CMorvexCommandLineInfo& info, CRegistryApi& registry
     CCommandLineLogRecord record;
     CCommandLineLog log;
     CString strLogProblem;
+    BOOL bRequest = FALSE;
     // The log is opened before anything is changed: a run that cannot be logged changes nothing.
     const BOOL bLogged = !info.m_strLog.IsEmpty() && log.Open(info.m_strLog, strLogProblem);
     if (!info.m_strError.IsEmpty())
@@ -109,28 +110,44 @@ int CCommandLine::Run(const CMorvexCommandLineInfo& info, CRegistryApi& registry
         output.Write(report.m_strMessage, CCommandLineOutput::error);
     }
     else
-        CarryOut(info, registry, session, output, report, record);
+        bRequest = CarryOut(info, registry, session, output, report, record);
 
+    // The record comes before the request: once it is accepted, the session may end before anything
+    // else is written.
     if (info.m_bJson)
         output.Write(report.Json(), CCommandLineOutput::data);
     if (bLogged)
     {
         record.strArguments = info.m_strArguments;
-        record.nExitCode = report.m_nExitCode;
-        ::GetSystemTimeAsFileTime(&record.ftTime);
         record.strComputer = CCommandLineLog::ComputerName();
         record.strAccount = CCommandLineLog::ProcessAccountName();
+    }
+    const auto logRun = [&] {
+        if (!bLogged)
+            return;
+        record.nExitCode = report.m_nExitCode;
+        ::GetSystemTimeAsFileTime(&record.ftTime);
         // A line that cannot be appended, or only without its turn, is said, but the run stands as it is.
         if (!log.Append(record, strLogProblem))
             output.Write(L"Could not append to the log " + ShownText(info.m_strLog) + L": " + ShownText(strLogProblem),
                          CCommandLineOutput::error);
         else if (!strLogProblem.IsEmpty())
             output.Write(ShownText(strLogProblem), CCommandLineOutput::error);
+    };
+    logRun();
+    if (bRequest && !session.RequestRestartOrLogOff(report.m_bAllUsers))
+    {
+        // What really happened follows: the log's second line, and the error for people. A script
+        // that parses the standard output has its one object, and the exit code tells it.
+        report.m_nExitCode = exitFailed;
+        report.m_strMessage = ScopeTexts::For(report.m_bAllUsers).pszRequestFailed;
+        output.Write(report.m_strMessage, CCommandLineOutput::error);
+        logRun();
     }
     return report.m_nExitCode;
 }
 
-void CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& registry, CSessionControl& session,
+BOOL CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& registry, const CSessionControl& session,
                             CCommandLineOutput& output, CCommandLineReport& report, CCommandLineLogRecord& record)
 {
     const BOOL bAllUsers = report.m_bAllUsers;
@@ -149,7 +166,7 @@ void CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& re
     {
         // It goes alone: no /json asks for it as data.
         output.Write(s_szUsage, CCommandLineOutput::usage);
-        return;
+        return FALSE;
     }
     // Checked before anything is read: the run fails whole rather than storing a change that waits
     // for a log-off nobody asked for.
@@ -160,7 +177,7 @@ void CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& re
                               L"which is not a user's interactive session (a deployment agent's or a service's, say). "
                               L"Nothing was changed.\nRun it without /restart, then log off and log on again yourself.";
         tell(CCommandLineOutput::error);
-        return;
+        return FALSE;
     }
 
     const CLayoutStore store(registry, bAllUsers);
@@ -173,7 +190,7 @@ void CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& re
         {
             edit.result = LayoutEdit::readFailed;
             fail(edit, L"");
-            return;
+            return FALSE;
         }
         edit.typeAfter = edit.typeBefore;
         edit.after.Copy(edit.before);
@@ -188,7 +205,7 @@ void CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& re
             if (edit.result != LayoutEdit::busy && edit.result != LayoutEdit::lockFailed && edit.result != LayoutEdit::lockSquatted &&
                 edit.result != LayoutEdit::readFailed)
                 LogValues(record, edit);
-            return;
+            return FALSE;
         }
         CMapStringToString before;
         LoadMap(before, edit.typeBefore, edit.before);
@@ -206,7 +223,7 @@ void CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& re
     if (info.m_bStatus)
     {
         tell(CCommandLineOutput::info);
-        return;
+        return FALSE;
     }
     if (!edit.bWritten)
     {
@@ -216,7 +233,7 @@ void CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& re
         report.m_strMessage = bWaitsForRestart ? L"Nothing to change, but what is stored takes effect only when the computer restarts."
                                                : L"Nothing to change.";
         tell(CCommandLineOutput::info);
-        return;
+        return FALSE;
     }
 
     if (!info.m_bRestart)
@@ -225,16 +242,11 @@ void CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& re
         report.m_strMessage = bAllUsers ? L"Stored. Restart the computer for the changes to be in effect."
                                         : L"Stored. Windows 7 and later apply only the all-users value, so this one has no effect.";
         tell(CCommandLineOutput::info);
-        return;
+        return FALSE;
     }
-    // Said before the request: once it is accepted, the session may end before anything else is.
+    // Told with the code the run ends with once the request is accepted, before it is made.
     report.m_nExitCode = exitRestartRequested;
     report.m_strMessage = bAllUsers ? L"Stored. Asking Windows to restart the computer." : L"Stored. Asking Windows to log off.";
     tell(CCommandLineOutput::info);
-    if (!session.RequestRestartOrLogOff(bAllUsers))
-    {
-        report.m_nExitCode = exitFailed;
-        report.m_strMessage = ScopeTexts::For(bAllUsers).pszRequestFailed;
-        tell(CCommandLineOutput::error);
-    }
+    return TRUE;
 }

@@ -25,7 +25,9 @@ public:
                    CCommandLineOutput& output);
 
 private:
-    // The run itself, told in the report; the log and the output are Run's.
-    static void CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& registry, CSessionControl& session,
+    // The run itself, told in the report; the log, the JSON object and the request are Run's. TRUE
+    // when a change was stored and the restart or log-off is to be asked for, once the run is
+    // recorded.
+    static BOOL CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& registry, const CSessionControl& session,
                          CCommandLineOutput& output, CCommandLineReport& report, CCommandLineLogRecord& record);
 };

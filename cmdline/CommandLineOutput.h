@@ -24,15 +24,15 @@ public:
 // To the standard output and error the program was given when a script or agent redirected them
 // to a file, a pipe or NUL; else to the console of the program that started it, when it has one;
 // else usage texts and errors go to a message box, unless the command line said /quiet or nobody
-// can see the box: on a window station that is not the interactive one, a box would keep a
-// deployment agent waiting for its time-out.
+// can see the box: off a user's desktop (on a window station that is not the interactive one, or in
+// session 0), a box would keep a deployment agent or a startup script waiting for its time-out.
 class CStdOutput : public CCommandLineOutput
 {
 public:
     // bDataOnly: the standard output is for data alone, which a script parses; other texts go to it
     // only where it is a console, for people.
-    CStdOutput(BOOL bQuiet, BOOL bInteractive, BOOL bDataOnly = FALSE)
-        : m_bBoxAllowed(!bQuiet && bInteractive), m_bDataOnly(bDataOnly)
+    CStdOutput(BOOL bQuiet, BOOL bUsersDesktop, BOOL bDataOnly = FALSE)
+        : m_bBoxAllowed(!bQuiet && bUsersDesktop), m_bDataOnly(bDataOnly)
     {
     }
     ~CStdOutput() override;

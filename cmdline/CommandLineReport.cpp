@@ -74,29 +74,43 @@ CString CCommandLineReport::StatusText(const CMapStringToString& map, StoredLayo
 CString CCommandLineReport::EffectText(const CLayoutEffect& effect, StoredLayoutType type)
 {
     const CString strStarted = TimeOrUnknown(effect.ftStarted);
-    const CString strStored = TimeOrUnknown(effect.ftStored);
-    CString strText;
+    const CString strStored = effect.bStoredKnown ? TimeOrUnknown(effect.ftStored) : CString(L"an unknown time");
+    CString strText, strSince;
     switch (effect.effect)
     {
     case LayoutEffect::InEffect:
         strText.Format(L"In effect: yes, since Windows started at %s (stored at %s).\n", strStarted.GetString(), strStored.GetString());
         break;
+    case LayoutEffect::NothingStored:
+        strText.Format(L"In effect: yes. Nothing is stored, so nothing waits for a restart; Windows started at %s.\n",
+                       strStarted.GetString());
+        break;
     case LayoutEffect::AfterRestart:
-        if (type == StoredLayoutType::None)
-            strText.Format(L"In effect: not yet. The value was removed at %s, after Windows started at %s: keys it switched off "
-                           L"stay off until the computer restarts.\n",
-                           strStored.GetString(), strStarted.GetString());
+        // The program's volatile key knows better than a clock set forward since the change.
+        if (effect.bRestartPending && effect.bStoredKnown && ::CompareFileTime(&effect.ftStored, &effect.ftStarted) < 0)
+            strSince.Format(L"and Windows has not restarted since (the clock, set forward since, puts its start at %s)",
+                            strStarted.GetString());
         else
-            strText.Format(L"In effect: not yet. Stored at %s, after Windows started at %s: restart the computer.\n",
-                           strStored.GetString(), strStarted.GetString());
+            strSince.Format(L"after Windows started at %s", strStarted.GetString());
+        if (type == StoredLayoutType::None)
+            strText.Format(L"In effect: not yet. The value was removed at %s, %s: keys it switched off stay off until the computer "
+                           L"restarts.\n",
+                           strStored.GetString(), strSince.GetString());
+        else
+            strText.Format(L"In effect: not yet. Stored at %s, %s: restart the computer.\n", strStored.GetString(), strSince.GetString());
         break;
     case LayoutEffect::NotApplied:
         strText = L"In effect: no. Windows 7 and later apply only the all-users value: a current user's value is stored "
                   L"but has no effect.\n";
         break;
     case LayoutEffect::Unknown:
-        strText.Format(L"In effect: unknown. When the value was stored cannot be read; Windows started at %s.\n",
-                       strStarted.GetString());
+        if (effect.bStoredKnown)
+            strText.Format(L"In effect: unknown. Stored at %s, which is later than now: the clock was fast then or has been set "
+                           L"back since; Windows started at %s.\n",
+                           strStored.GetString(), strStarted.GetString());
+        else
+            strText.Format(L"In effect: unknown. When the value was stored cannot be read; Windows started at %s.\n",
+                           strStarted.GetString());
         break;
     }
     return strText;
@@ -210,7 +224,7 @@ CString CCommandLineReport::Json() const
     json.AddString(L"storedAt", strStored.IsEmpty() ? nullptr : strStored.GetString());
     json.AddString(L"windowsStartedAt", strStarted.IsEmpty() ? nullptr : strStarted.GetString());
     if (m_bRead && m_effect.effect != LayoutEffect::Unknown)
-        json.AddBool(L"inEffect", m_effect.effect == LayoutEffect::InEffect);
+        json.AddBool(L"inEffect", m_effect.effect == LayoutEffect::InEffect || m_effect.effect == LayoutEffect::NothingStored);
     else
         json.AddNull(L"inEffect");
     json.AddString(L"message", m_strMessage.IsEmpty() ? nullptr : m_strMessage.GetString());

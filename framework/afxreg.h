@@ -9,7 +9,9 @@ class CRegistryApi
 {
 public:
     virtual ~CRegistryApi() = default;
-    virtual LSTATUS CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey);
+    // dwOptions: REG_OPTION_NON_VOLATILE, or REG_OPTION_VOLATILE for a key Windows keeps in memory
+    // only, until the next restart.
+    virtual LSTATUS CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey, DWORD dwOptions);
     virtual LSTATUS OpenKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey);
     virtual LSTATUS QueryValue(HKEY hKey, LPCWSTR pszName, DWORD* pdwType, BYTE* pData, DWORD* pcbData);
     virtual LSTATUS SetValue(HKEY hKey, LPCWSTR pszName, DWORD dwType, const BYTE* pData, DWORD cbData);
@@ -35,7 +37,7 @@ public:
     CRegKey(const CRegKey&) = delete;
     CRegKey& operator=(const CRegKey&) = delete;
 
-    LSTATUS Create(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired);
+    LSTATUS Create(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, DWORD dwOptions = REG_OPTION_NON_VOLATILE);
     LSTATUS Open(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired);
     void Close();
 

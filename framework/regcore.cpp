@@ -1,8 +1,8 @@
 #include "afxreg.h"
 
-LSTATUS CRegistryApi::CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey)
+LSTATUS CRegistryApi::CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey, DWORD dwOptions)
 {
-    return ::RegCreateKeyExW(hRoot, pszPath, 0, nullptr, REG_OPTION_NON_VOLATILE, samDesired, nullptr, phKey, nullptr);
+    return ::RegCreateKeyExW(hRoot, pszPath, 0, nullptr, dwOptions, samDesired, nullptr, phKey, nullptr);
 }
 
 LSTATUS CRegistryApi::OpenKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey)
@@ -52,11 +52,11 @@ CRegistryApi& CRegistryApi::Real()
     return s_real;
 }
 
-LSTATUS CRegKey::Create(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired)
+LSTATUS CRegKey::Create(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, DWORD dwOptions)
 {
     Close();
     m_bAttempted = true;
-    const LSTATUS status = m_api.CreateKey(hRoot, pszPath, samDesired, &m_hKey);
+    const LSTATUS status = m_api.CreateKey(hRoot, pszPath, samDesired, &m_hKey, dwOptions);
     if (status != ERROR_SUCCESS)
         m_hKey = nullptr;
     return status;

@@ -5,6 +5,7 @@
 
 #include "framework/afxmt.h"
 #include "framework/atlsecurity.h"
+#include "layout/LayoutEffect.h"
 
 const WCHAR g_szScancodeMapValue[] = L"Scancode Map";
 const WCHAR g_szLayoutLockName[] = L"Global\\MorvexDisabler.KeyboardLayout";
@@ -230,7 +231,7 @@ BOOL CDisabledKeyMap::StartsWithTableKeys(const BYTE* pData, size_t cbData)
 }
 
 CLayoutStore::CLayoutStore(CRegistryApi& registry, BOOL bAllUsers)
-    : m_registry(registry), m_scope(CLayoutScope::For(bAllUsers))
+    : m_registry(registry), m_scope(CLayoutScope::For(bAllUsers)), m_bAllUsers(bAllUsers)
 {
 }
 
@@ -279,16 +280,23 @@ LayoutEdit::Result CLayoutStore::Save(const CMapStringToString& map, LSTATUS& st
         status = key.DeleteValue(g_szScancodeMapValue);
         if (status == ERROR_FILE_NOT_FOUND)
             status = ERROR_SUCCESS;
-        return status == ERROR_SUCCESS ? LayoutEdit::done : LayoutEdit::deleteFailed;
+        if (status != ERROR_SUCCESS)
+            return LayoutEdit::deleteFailed;
     }
-
-    // Written as binary whatever was stored before: a value of another type never took effect.
-    CByteArray value;
-    CDisabledKeyMap::Encode(map, value);
-    status = key.SetValue(g_szScancodeMapValue, REG_BINARY, value.GetData(), static_cast<DWORD>(value.GetSize()));
-    if (status != ERROR_SUCCESS)
-        return LayoutEdit::writeFailed;
-    key.Flush();
+    else
+    {
+        // Written as binary whatever was stored before: a value of another type never took effect.
+        CByteArray value;
+        CDisabledKeyMap::Encode(map, value);
+        status = key.SetValue(g_szScancodeMapValue, REG_BINARY, value.GetData(), static_cast<DWORD>(value.GetSize()));
+        if (status != ERROR_SUCCESS)
+            return LayoutEdit::writeFailed;
+        key.Flush();
+    }
+    // Made after the change, so that a failed one leaves no restart due. A key that cannot be made
+    // changes nothing else: the times then decide, as they do for other programs' changes.
+    if (m_bAllUsers)
+        CLayoutEffect::MarkRestartPending(m_registry);
     return LayoutEdit::done;
 }
 

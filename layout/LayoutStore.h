@@ -154,4 +154,5 @@ private:
 
     CRegistryApi& m_registry;
     CLayoutScope m_scope;
+    BOOL m_bAllUsers;
 };

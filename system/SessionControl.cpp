@@ -34,9 +34,21 @@ BOOL CSessionControl::IsOnInteractiveWindowStation() const
            (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
+BOOL CSessionControl::GetSessionId(DWORD* pdwSessionId) const
+{
+    return ::ProcessIdToSessionId(::GetCurrentProcessId(), pdwSessionId);
+}
+
+BOOL CSessionControl::IsUsersDesktop() const
+{
+    // A session that cannot be told is taken for no user's, as a station whose flags cannot be.
+    DWORD dwSessionId = 0;
+    return IsOnInteractiveWindowStation() && GetSessionId(&dwSessionId) && dwSessionId != 0;
+}
+
 BOOL CSessionControl::CanRequest(BOOL bAllUsers) const
 {
-    return bAllUsers || IsOnInteractiveWindowStation();
+    return bAllUsers || IsUsersDesktop();
 }
 
 BOOL CSessionControl::RequestRestartOrLogOff(BOOL bAllUsers)
@@ -47,7 +59,7 @@ BOOL CSessionControl::RequestRestartOrLogOff(BOOL bAllUsers)
     const DWORD dwReason = SHTDN_REASON_MAJOR_OPERATINGSYSTEM | SHTDN_REASON_MINOR_RECONFIG | SHTDN_REASON_FLAG_PLANNED;
     // ExitWindowsEx acts on the caller's logon session: called by anyone but the interactive user,
     // it may report success and restart nothing.
-    if (IsOnInteractiveWindowStation())
+    if (IsUsersDesktop())
         return ExitWindowsEx(ScopeTexts::For(bAllUsers).uExitFlags, dwReason);
     return InitiateSystemShutdownEx(dwReason);
 }

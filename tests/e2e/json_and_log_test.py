@@ -5,6 +5,7 @@ real JSON parser, the log line by line. Runs the built program under Wine in the
     json_and_log_test.py <wine-run> <prefix> <program>
 """
 import concurrent.futures
+import datetime
 import json
 import os
 import re
@@ -15,16 +16,32 @@ import unittest
 
 WINE_RUN, PREFIX, PROGRAM = sys.argv[1:4]
 MACHINE_LAYOUT = r"HKLM\SYSTEM\CurrentControlSet\Control\Keyboard Layout"
+# The program's volatile key.
+RESTART_PENDING = r"HKLM\SOFTWARE\MorvexSoft\MorvexDisabler\RestartPending"
 ISO_TIME = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d$")
 # Caps Lock sent to Left Ctrl, Left Windows switched off.
 REMAP_AND_LWIN = "000000000000000003000000" "1d003a00" "00005be0" "00000000"
 
 
+ENV = dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
+ENV.pop("DISPLAY", None)
+
+
 def wine(*args, stdin=subprocess.DEVNULL):
     """Runs a program of the prefix with its standard output and error apart, as a script sees them."""
-    env = dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
-    env.pop("DISPLAY", None)
-    return subprocess.run(["wine", *args], env=env, stdin=stdin, capture_output=True, timeout=60)
+    return subprocess.run(["wine", *args], env=ENV, stdin=stdin, capture_output=True, timeout=60)
+
+
+def restart_server():
+    """Wine's stand-in for a restart. The new server stays 30 s after its last program, as wine-run's,
+    and starts Wine's background processes at once, where no captured output waits for them."""
+    for args in (["wineserver", "-k"], ["wineserver", "-w"], ["wineserver", "-p30"], ["wine", "wineboot"]):
+        subprocess.run(args, env=ENV, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+
+
+def key_exists(key):
+    """In the 64-bit view, where both programs keep their key; `wine reg` may run the 32-bit reg.exe."""
+    return wine("reg", "query", key, "/reg:64").returncode == 0
 
 
 def program(*args):
@@ -135,6 +152,21 @@ class JsonAndLogTest(unittest.TestCase):
         self.assert_fields(obj, ok=False, exitCode=1622, written=False, keys=None)
         self.assertIn("Nothing was changed.", obj["message"])
         self.assertEqual(REMAP_AND_LWIN, stored_layout())
+
+    def test_a_stored_change_waits_for_the_restart_and_no_longer(self):
+        """The prefix's server keeps the volatile key in memory only, as Windows does until it restarts."""
+        restart_server()
+        self.assertEqual(3010 & 0xFF, program("/disable", "RWin").returncode)
+        self.assertTrue(key_exists(RESTART_PENDING))
+        stored = stored_layout()
+
+        restart_server()
+        self.assertFalse(key_exists(RESTART_PENDING))
+        self.assertEqual(stored, stored_layout())
+        # The times decide again; under Wine, Windows "started" with the host, so they say "not yet".
+        obj, result = self.run_json("/status")
+        times_say = datetime.datetime.fromisoformat(obj["storedAt"]) < datetime.datetime.fromisoformat(obj["windowsStartedAt"])
+        self.assertEqual((0, times_say), (result.returncode, obj["inEffect"]))
 
 
 if __name__ == "__main__":

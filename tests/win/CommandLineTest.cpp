@@ -1,6 +1,11 @@
 // The command line in-process: its arguments, its edit, and what only the seams can make fail.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <functional>
 #include <string>
 
 #include "RegistryFixture.h"
@@ -161,26 +166,49 @@ std::wstring Request(const wchar_t* pszCall, UINT uFlags, DWORD dwReason, bool b
 }
 
 // Never ends the prefix's session: records what was asked and answers as told, on the window
-// station it is told.
+// station and in the session it is told. m_onRequest sees what was written before the request.
 class CFakeSessionControl : public CSessionControl
 {
 public:
     BOOL ExitWindowsEx(UINT uFlags, DWORD dwReason) override
     {
         m_requests.push_back(Request(L"ExitWindowsEx", uFlags, dwReason, PrivilegeEnabled(SE_SHUTDOWN_NAME)));
+        m_onRequest();
         return m_bAccept;
     }
     BOOL InitiateSystemShutdownEx(DWORD dwReason) override
     {
         m_requests.push_back(Request(L"InitiateSystemShutdownEx", 0, dwReason, PrivilegeEnabled(SE_SHUTDOWN_NAME)));
+        m_onRequest();
         return m_bAccept;
     }
     BOOL IsOnInteractiveWindowStation() const override { return m_bInteractive; }
+    BOOL GetSessionId(DWORD* pdwSessionId) const override
+    {
+        *pdwSessionId = m_dwSessionId;
+        return TRUE;
+    }
 
     BOOL m_bAccept = TRUE;
     BOOL m_bInteractive = TRUE;
+    DWORD m_dwSessionId = 1;
     std::vector<std::wstring> m_requests;
+    std::function<void()> m_onRequest = [] {};
 };
+
+// The exit codes that the log's lines end with, or "none" without a log.
+std::wstring LoggedExits(const std::wstring& strLog)
+{
+    std::wstring strExits = L"none";
+    if (FILE* pFile = _wfopen(strLog.c_str(), L"rb"))
+    {
+        char szLine[4096];
+        for (strExits.clear(); fgets(szLine, sizeof(szLine), pFile) != nullptr;)
+            strExits += (strExits.empty() ? L"" : L" ") + std::to_wstring(atoi(strrchr(szLine, '=') + 1));
+        fclose(pFile);
+    }
+    return strExits;
+}
 
 class CommandLineRunTest : public PerScopeTest
 {
@@ -207,13 +235,19 @@ struct RunCase
     {
         justNow,
         beforeWindowsStarted,
+        in2286,  // the clock was fast then
         unreadable,
+        noKey,   // a fresh registry's
     } lastWrite = justNow;
+    bool bRestartPending = false;  // a change the program stored since Windows started
+    DWORD dwSessionId = 1;         // 0: where services and startup scripts run
+    const wchar_t* pszLogged = L"none";  // the exit codes the log's lines end with
 };
 
 // What Wine never refuses: a write, a delete, a restart; a read that fails for want of memory; what
-// it never is: a deployment agent on a window station nobody sees, which ExitWindowsEx cannot
-// restart from; and what it never has: a layout stored before Windows started.
+// it never is: a deployment agent on a window station nobody sees, or a startup script in session
+// 0, which ExitWindowsEx cannot restart from; and what it never has: a layout stored before Windows
+// started, or stored while the clock was fast. The run is recorded before the restart is asked for.
 TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
 {
     const Bytes other = ScancodeMapValue({ { kLeftCtrl, kRightAlt } });
@@ -232,16 +266,32 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
     const DWORD dwPlanned = SHTDN_REASON_MAJOR_OPERATINGSYSTEM | SHTDN_REASON_MINOR_RECONFIG | SHTDN_REASON_FLAG_PLANNED;
     const std::wstring exitWindows = Request(L"ExitWindowsEx", bAll ? EWX_REBOOT : EWX_LOGOFF, dwPlanned, true);
     const std::wstring shutdown = Request(L"InitiateSystemShutdownEx", 0, dwPlanned, true), none;
+    wchar_t szTemp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, szTemp);
+    const std::wstring strLog = std::wstring(szTemp) + L"morvex-run-test.log";
+    const std::wstring strAsking = std::wstring(L"Stored. Asking Windows to ") + (bAll ? L"restart the computer." : L"log off.");
+    const std::wstring strRefused = ScopeTexts::For(bAll).pszRequestFailed;
     const RunCase cases[] = {
-        { "RestartAccepted", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, TRUE, TRUE, exitRestartRequested, disabled,
-          L"Other mappings: 1\nStored. Asking Windows to", exitWindows },
-        { "RestartRefused", { L"/restart", L"/disable", L"LWin" }, other, ok, ok, ok, FALSE, TRUE, exitFailed, disabled,
-          ScopeTexts::For(bAll).pszRequestFailed, exitWindows },
+        { "RestartAccepted", { L"/disable", L"LWin", L"/restart", L"/log", strLog }, other, ok, ok, ok, TRUE, TRUE,
+          exitRestartRequested, disabled, L"Other mappings: 1\n" + strAsking + L"\n\n<asked; logged: 1641>\n", exitWindows,
+          RunCase::justNow, false, 1, L"1641" },
+        // What really happened follows the record: a second line for people and in the log, and
+        // nothing after the one object a script parses.
+        { "RestartRefused", { L"/restart", L"/disable", L"LWin", L"/log", strLog }, other, ok, ok, ok, FALSE, TRUE, exitFailed,
+          disabled, strAsking + L"\n\n<asked; logged: 1641>\n" + strRefused + L"\n", exitWindows, RunCase::justNow, false, 1,
+          L"1641 1" },
+        { "RestartRefusedWithJson", { L"/restart", L"/disable", L"LWin", L"/json", L"/log", strLog }, other, ok, ok, ok, FALSE,
+          TRUE, exitFailed, disabled, strAsking + L"\"}\n<asked; logged: 1641>\n" + strRefused + L"\n", exitWindows,
+          RunCase::justNow, false, 1, L"1641 1" },
         { "RestartAcceptedFromAnAgent", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, TRUE, FALSE,
           bAll ? exitRestartRequested : exitFailed, bAll ? disabled : other,
           bAll ? L"Stored. Asking Windows to restart the computer." : pszNoLogOffHere, bAll ? shutdown : none },
         { "RestartRefusedFromAnAgent", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, FALSE, FALSE, exitFailed,
-          bAll ? disabled : other, bAll ? ScopeTexts::For(bAll).pszRequestFailed : pszNoLogOffHere, bAll ? shutdown : none },
+          bAll ? disabled : other, bAll ? strRefused : pszNoLogOffHere, bAll ? shutdown : none },
+        // Session 0's window station is flagged visible too, and nobody is signed on there.
+        { "RestartAcceptedInSessionZero", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, TRUE, TRUE,
+          bAll ? exitRestartRequested : exitFailed, bAll ? disabled : other, bAll ? L"Stored. Asking Windows to restart" : pszNoLogOffHere,
+          bAll ? shutdown : none, RunCase::justNow, false, 0 },
         { "StoredWithoutRestartByAnAgent", { L"/disable", L"LWin" }, other, ok, ok, ok, TRUE, FALSE, exitRestartNeeded, disabled,
           L"Other mappings: 1\nStored. ", none },
         { "WriteFails", { L"/disable", L"LWin" }, other, denied, ok, ok, TRUE, TRUE, exitFailed, other,
@@ -271,18 +321,36 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
         { "LogCannotBeOpened", { L"/disable", L"LWin", L"/log", L"C:\\no\x1b[2Jsuch\\log.txt" }, other, ok, ok, ok, TRUE, TRUE,
           exitLogFailed, other, L"Could not open the log C:\\no\xFFFD[2Jsuch\\log.txt: The log \"C:\\no\xFFFD[2Jsuch\\log.txt\" cannot",
           none },
+        // The program's volatile key outweighs a clock set forward since its change; without it a
+        // time ahead of now tells nothing, and never asks for restart after restart.
+        { "NothingToChangeWhileTheRestartIsPending", { L"/disable", L"LWin" }, disabled, ok, ok, ok, TRUE, TRUE,
+          bAll ? exitRestartNeeded : exitDone, disabled,
+          bAll ? L"and Windows has not restarted since (the clock, set forward since, puts its start at " : L"\nNothing to change.\n",
+          none, RunCase::beforeWindowsStarted, true },
+        { "NothingToChangeStoredLaterThanNow", { L"/disable", L"LWin" }, disabled, ok, ok, ok, TRUE, TRUE, exitDone, disabled,
+          bAll ? L"In effect: unknown. Stored at 2286-" : L"\nNothing to change.\n", none, RunCase::in2286 },
+        { "StatusWithNoKey", { L"/status", L"/json" }, Bytes(), ok, ok, ok, TRUE, TRUE, exitDone, Bytes(),
+          bAll ? L"\"inEffect\":true," : L"\"inEffect\":false,", none, RunCase::noKey },
     };
     for (const RunCase& tested : cases)
     {
         SCOPED_TRACE(tested.pszName);
-        if (tested.stored.empty())
+        if (tested.lastWrite == RunCase::noKey)
+            DeleteLayoutKey(GetParam());
+        else if (tested.stored.empty())
             RemoveStoredLayout(GetParam());
         else
             StoreLayout(GetParam(), tested.stored);
+        ForgetRestartPending();
+        if (tested.bRestartPending)
+            CLayoutEffect::MarkRestartPending(CRegistryApi::Real());
+        ::DeleteFileW(strLog.c_str());
         SetPrivilegeEnabled(SE_SHUTDOWN_NAME, false);
         CCountingRegistry registry;
         if (tested.lastWrite == RunCase::beforeWindowsStarted)
             registry.m_lastWriteTime = FILETIME{ 0, 0x01000000 };  // in 1657
+        if (tested.lastWrite == RunCase::in2286)
+            registry.m_lastWriteTime = FILETIME{ 0, 0x03000000 };
         registry.m_lastWriteTimeResult = tested.lastWrite == RunCase::unreadable ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
         registry.m_setValueResult = tested.setValueResult;
         registry.m_deleteValueResult = tested.deleteValueResult;
@@ -290,7 +358,9 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
         CFakeSessionControl session;
         session.m_bAccept = tested.bAcceptRestart;
         session.m_bInteractive = tested.bInteractive;
+        session.m_dwSessionId = tested.dwSessionId;
         CCapturedOutput output;
+        session.m_onRequest = [&] { output.m_strText += L"<asked; logged: " + LoggedExits(strLog) + L">\n"; };
 
         CMorvexCommandLineInfo info;
         Parse(info, tested.args);
@@ -307,7 +377,12 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
         EXPECT_EQ(tested.nExit == exitFailed || tested.nExit == exitLogFailed, output.m_lastKind == CCommandLineOutput::error);
         EXPECT_EQ(tested.strRequested.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{ tested.strRequested },
                   session.m_requests);
+        EXPECT_EQ(output.m_strText.find(L"{\"ok\""), output.m_strText.rfind(L"{\"ok\"")) << "a second object";
+        EXPECT_EQ(tested.pszLogged, LoggedExits(strLog));
+        // Only a change of the all-users value waits for the restart.
+        EXPECT_EQ(tested.bRestartPending || (AllUsers() && tested.expected != tested.stored), RestartPending());
         EXPECT_EQ(0, registry.m_nOpenHandles);
     }
+    ::DeleteFileW(strLog.c_str());
 }
 }  // namespace

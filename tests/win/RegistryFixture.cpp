@@ -18,6 +18,8 @@ ScopeKey KeyOf(Scope scope)
 
 const WCHAR s_szProfileKey[] = L"Software\\MorvexSoft\\Morvex Disabler by MorvexSoft\\Settings";
 const WCHAR s_szProfileRoot[] = L"Software\\MorvexSoft";
+// In the 64-bit view, which the x86 program and tests see too.
+const WCHAR s_szRestartPending[] = L"SOFTWARE\\MorvexSoft\\MorvexDisabler\\RestartPending";
 }  // namespace
 
 std::optional<Bytes> StoredLayout(Scope scope, DWORD* pdwType)
@@ -75,6 +77,27 @@ std::optional<ULONGLONG> LayoutKeyWriteTime(Scope scope)
     if (status != ERROR_SUCCESS)
         return std::nullopt;
     return ULARGE_INTEGER{ { ft.dwLowDateTime, ft.dwHighDateTime } }.QuadPart;
+}
+
+void DeleteLayoutKey(Scope scope)
+{
+    const ScopeKey key = KeyOf(scope);
+    ::RegDeleteTreeW(key.hRoot, key.pszPath);
+    ::RegDeleteKeyW(key.hRoot, key.pszPath);
+}
+
+bool RestartPending()
+{
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, s_szRestartPending, 0, KEY_READ | KEY_WOW64_64KEY, &hKey) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(hKey);
+    return true;
+}
+
+void ForgetRestartPending()
+{
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, s_szRestartPending, KEY_WOW64_64KEY, 0);
 }
 
 CDenyLayoutAccess::CDenyLayoutAccess(Scope scope, Denied denied)
@@ -154,10 +177,10 @@ Bytes ScancodeMapValue(std::initializer_list<std::pair<WORD, WORD>> mappings)
     return value;
 }
 
-LSTATUS CCountingRegistry::CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey)
+LSTATUS CCountingRegistry::CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey, DWORD dwOptions)
 {
     ++m_nOpens;
-    const LSTATUS status = CRegistryApi::CreateKey(hRoot, pszPath, samDesired, phKey);
+    const LSTATUS status = CRegistryApi::CreateKey(hRoot, pszPath, samDesired, phKey, dwOptions);
     m_nOpenHandles += status == ERROR_SUCCESS;
     return status;
 }
@@ -217,6 +240,7 @@ void StoredLayoutTest::SetUp()
     RemoveStoredLayout(Scope::CurrentUser);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, s_szProfileRoot);
     ::RegDeleteKeyW(HKEY_CURRENT_USER, s_szProfileRoot);
+    ForgetRestartPending();
 }
 
 void StoredLayoutTest::TearDown()

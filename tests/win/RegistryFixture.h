@@ -33,6 +33,13 @@ bool KeyExists(Scope scope);
 // When the scope's key was last written, as Windows keeps it; nothing when there is no key.
 std::optional<ULONGLONG> LayoutKeyWriteTime(Scope scope);
 
+// The scope's key and all below it, as a fresh registry lacks it.
+void DeleteLayoutKey(Scope scope);
+
+// The program's volatile key that says a change it stored waits for the restart.
+bool RestartPending();
+void ForgetRestartPending();
+
 // While it lives, the scope's key can be read but not opened for writing, as for a user who is no
 // administrator, or the other way round; the key's own permissions come back afterwards.
 class CDenyLayoutAccess
@@ -79,7 +86,7 @@ Bytes ScancodeMapValue(std::initializer_list<std::pair<WORD, WORD>> mappings);
 class CCountingRegistry : public CRegistryApi
 {
 public:
-    LSTATUS CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey) override;
+    LSTATUS CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey, DWORD dwOptions) override;
     LSTATUS OpenKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey) override;
     LSTATUS QueryValue(HKEY hKey, LPCWSTR pszName, DWORD* pdwType, BYTE* pData, DWORD* pcbData) override;
     LSTATUS SetValue(HKEY hKey, LPCWSTR pszName, DWORD dwType, const BYTE* pData, DWORD cbData) override;
