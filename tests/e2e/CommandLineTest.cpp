@@ -1,7 +1,11 @@
-// The program started with arguments, as a deployment tool starts it: its exit code, what it
-// printed on the handles it was given, and what the registry holds afterwards.
+// The programs started with arguments, as a deployment tool or a prompt starts them: the exit code,
+// what they printed on the handles or the console they were given, and what the registry holds
+// afterwards; and the console program started without arguments.
 #include "ProgramTest.h"
 #include "RegistryFixture.h"
+
+#include <fstream>
+#include <iterator>
 
 namespace
 {
@@ -298,30 +302,16 @@ public:
     // The stand-in's lines: "-", the show command it was given, and the file name of its starter.
     std::string Starts() const
     {
-        std::string strLines;
-        const CScopedHandle<HANDLE, ::CloseHandle> file(::CreateFileW(Path(L"started.log").c_str(), GENERIC_READ,
-                                                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-        char buffer[512];
-        DWORD cbRead = 0;
-        while (file && ::ReadFile(file.Get(), buffer, sizeof(buffer), &cbRead, nullptr) && cbRead > 0)
-            strLines.append(buffer, cbRead);
-        return strLines;
+        std::ifstream log(Path(L"started.log").c_str(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>());
     }
     // A batch file here, run by cmd as a prompt runs what is typed at it.
     RunResult RunBatch(const std::string& strLines) const
     {
-        const std::wstring strBatch = Path(L"typed.cmd");
-        {
-            const CScopedHandle<HANDLE, ::CloseHandle> file(
-                ::CreateFileW(strBatch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-            DWORD cbWritten = 0;
-            const std::string strText = "@echo off\r\n" + strLines;
-            if (!file || !::WriteFile(file.Get(), strText.data(), static_cast<DWORD>(strText.size()), &cbWritten, nullptr))
-                return RunResult{ static_cast<DWORD>(-1), L"could not write " + strBatch };
-        }
+        std::ofstream(Path(L"typed.cmd").c_str(), std::ios::binary) << "@echo off\r\n" << strLines;
         WCHAR szSystem[MAX_PATH] = {};
         ::GetSystemDirectoryW(szSystem, MAX_PATH);
-        return RunCaptured(std::wstring(szSystem) + L"\\cmd.exe", { L"/c", strBatch });
+        return RunCaptured(std::wstring(szSystem) + L"\\cmd.exe", { L"/c", Path(L"typed.cmd") });
     }
 
 private:

@@ -357,14 +357,4 @@ TEST(DialogStartTest, OpensTheDialogProgramFromItsOwnFolderAndEndsWithTheRefusal
     }
 }
 
-// The real start, under Wine: it finds the program in the folder of the running one, fully
-// qualified, whatever the current folder holds.
-TEST(DialogStartTest, OwnFolderIsTheRunningProgramsFolder)
-{
-    WCHAR szPath[MAX_PATH] = {};
-    ASSERT_NE(0u, ::GetModuleFileNameW(nullptr, szPath, MAX_PATH));
-    std::wstring strExpected = szPath;
-    strExpected.erase(strExpected.rfind(L'\\'));
-    EXPECT_EQ(strExpected, std::wstring(CDialogLauncher::Real().OwnFolder().GetString()));
-}
 }  // namespace
