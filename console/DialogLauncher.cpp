@@ -1,5 +1,6 @@
 #include "console/DialogLauncher.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 #include <wchar.h>
 
@@ -27,16 +28,24 @@ CString CDialogLauncher::OwnFolder()
 
 DWORD CDialogLauncher::Open(LPCWSTR pszPath)
 {
-    // The shell and what it brings along cost a start of the command line a good part of its time:
-    // loaded only here. shell32 is a known DLL, which Windows takes from System32 whatever the search
-    // order. Opening a program takes no shell extension, so no COM apartment is needed.
+    // The shell, COM and what they bring along would cost every start of the command line a good part
+    // of its time: loaded only here. Both are known DLLs, which Windows takes from System32 whatever
+    // the search order.
     typedef BOOL(WINAPI * ShellExecuteExFn)(SHELLEXECUTEINFOW*);
+    typedef HRESULT(WINAPI * CoInitializeExFn)(LPVOID, DWORD);
     const HMODULE hShell = ::LoadLibraryW(L"shell32.dll");
     const auto pfnShellExecuteEx = hShell == nullptr ? nullptr
                                                      : reinterpret_cast<ShellExecuteExFn>(reinterpret_cast<void (*)()>(
                                                            ::GetProcAddress(hShell, "ShellExecuteExW")));
     if (pfnShellExecuteEx == nullptr)
         return ::GetLastError();
+    // The shell may hand the start to its extensions (the check of a downloaded file's zone, say),
+    // which want a single-threaded apartment. The process ends right after: the apartment is not left.
+    const HMODULE hOle = ::LoadLibraryW(L"ole32.dll");
+    if (const auto pfnCoInitializeEx = hOle == nullptr ? nullptr
+                                                       : reinterpret_cast<CoInitializeExFn>(reinterpret_cast<void (*)()>(
+                                                             ::GetProcAddress(hOle, "CoInitializeEx"))))
+        pfnCoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     SHELLEXECUTEINFOW info = { sizeof(info) };
     // No box of the shell's own for a missing file: the caller says it on the console. NOASYNC:
     // this process ends right after, and the start must not end with it.
