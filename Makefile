@@ -1,7 +1,8 @@
-# Builds the two Windows programs and runs every test; installs what is missing from Debian first.
-#   make         both programs: dist/x86/MorvexDisabler.exe and dist/x64/MorvexDisabler.exe
+# Builds the Windows programs and runs every test; installs what is missing from Debian first.
+#   make         the programs: dist/x86 and dist/x64 each hold MorvexDisabler.exe (the dialog) and
+#                MorvexDisabler.com (the console program)
 #   make test    everything built, then every test (native and under Wine) through CTest
-#   make dist    both programs, the administrators' README.txt and SHA256SUMS in dist/MorvexDisabler-<version>.zip;
+#   make dist    the four programs, the administrators' README.txt and SHA256SUMS in dist/MorvexDisabler-<version>.zip;
 #                the programs in it signed with SIGN_PFX=<.pfx> [SIGN_PASSWORD_FILE=<file>] [SIGN_TIMESTAMP_URL=<url>]
 #   make run     the dialog under Wine (a screenshot in build/screenshot.png when there is no display)
 #   make fuzz    the stored-value fuzzer for FUZZ_SECONDS (600), on a copy of tests/fuzz/corpus
@@ -74,8 +75,8 @@ test: build
 
 # The zip is the same byte for byte for the same programs (see tools/package-dist.sh), unless signed.
 dist: configure
-	cmake --build $(BUILD)/x86 -j $(JOBS) --target MorvexDisabler
-	cmake --build $(BUILD)/x64 -j $(JOBS) --target MorvexDisabler
+	cmake --build $(BUILD)/x86 -j $(JOBS) --target MorvexDisabler MorvexDisablerConsole
+	cmake --build $(BUILD)/x64 -j $(JOBS) --target MorvexDisabler MorvexDisablerConsole
 	SIGN_PFX='$(SIGN_PFX)' SIGN_PASSWORD_FILE='$(SIGN_PASSWORD_FILE)' SIGN_TIMESTAMP_URL='$(SIGN_TIMESTAMP_URL)' \
 	  tools/package-dist.sh $(DIST) $(DIST)/MorvexDisabler-$(VERSION).zip
 
@@ -89,10 +90,10 @@ fuzz: deps $(BUILD)/fuzz/Makefile
 	$(BUILD)/fuzz/tests/fuzz/scancode_map_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 \
 	  -artifact_prefix=$(BUILD)/fuzz/ $(BUILD)/fuzz/corpus
 
-# Only the two programs are built here; the bare program and the harness build in trees of their own.
+# Only the programs are built here; the bare program and the harness build in trees of their own.
 bench: deps $(BUILD)/x64/Makefile $(BUILD)/x86/Makefile
-	cmake --build $(BUILD)/x86 -j $(JOBS) --target MorvexDisabler
-	cmake --build $(BUILD)/x64 -j $(JOBS) --target MorvexDisabler
+	cmake --build $(BUILD)/x86 -j $(JOBS) --target MorvexDisabler MorvexDisablerConsole
+	cmake --build $(BUILD)/x64 -j $(JOBS) --target MorvexDisabler MorvexDisablerConsole
 	tools/bench/bench.sh $(BUILD) $(DIST) $(JOBS)
 
 pictures: deps $(BUILD)/x64/Makefile

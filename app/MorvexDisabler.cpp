@@ -5,6 +5,7 @@
 #include "cmdline/CommandLine.h"
 #include "cmdline/CommandLineOutput.h"
 #include "dialog/MorvexDisablerDlg.h"
+#include "system/ScopeSetting.h"
 
 CMorvexDisablerApp theApp;
 
@@ -28,7 +29,7 @@ BOOL CMorvexDisablerApp::InitInstance()
         // Scripts and deployment tools: the dialog's edit in the dialog's scope, with no window.
         CSessionControl& session = CSessionControl::Real();
         CStdOutput output(cmdInfo.m_bQuiet, session.IsUsersDesktop(), cmdInfo.m_bJson);
-        m_nExitCode = CCommandLine::Run(cmdInfo, CRegistryApi::Real(), session, CMorvexDisablerDlg::StoredScope(), output);
+        m_nExitCode = CCommandLine::Run(cmdInfo, CRegistryApi::Real(), session, StoredScopeSetting(), output);
         return FALSE;
     }
 

@@ -200,7 +200,12 @@ BOOL CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& re
         const LayoutChange change = ChangeOf(info);
         if (store.Edit(change, edit) != LayoutEdit::done)
         {
-            fail(edit, L"\nNothing was changed.");
+            // Reading the machine's layout needs no administrator, changing it does: a console
+            // program runs with the rights of its prompt, which may not be elevated.
+            const BOOL bNeedsElevation = bAllUsers && FailureExitCode(edit) == exitAccessDenied;
+            fail(edit, bNeedsElevation ? L"\nNothing was changed.\nChanging the layout of all users needs administrator rights: "
+                                         L"run the command from an elevated prompt (Run as administrator)."
+                                       : L"\nNothing was changed.");
             // A value that was read and could not be changed is as it was.
             if (edit.result != LayoutEdit::busy && edit.result != LayoutEdit::lockFailed && edit.result != LayoutEdit::lockSquatted &&
                 edit.result != LayoutEdit::readFailed)

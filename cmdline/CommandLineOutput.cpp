@@ -51,6 +51,21 @@ void WriteLines(HANDLE hFile, LPCWSTR pszText, UINT uCodePage)
         pszLine = pszEnd + 1;
     }
 }
+
+BOOL IsConsole(HANDLE hStd)
+{
+    DWORD dwMode = 0;
+    return hStd != nullptr && hStd != INVALID_HANDLE_VALUE && ::GetConsoleMode(hStd, &dwMode);
+}
+
+// A console takes UTF-16 and shows every character its font has; each text ends its line.
+void WriteConsoleText(HANDLE hConsole, LPCWSTR pszText)
+{
+    CString strText(pszText);
+    if (strText.IsEmpty() || pszText[strText.GetLength() - 1] != L'\n')
+        strText += L"\n";
+    ::WriteConsoleW(hConsole, strText, static_cast<DWORD>(strText.GetLength()), nullptr, nullptr);
+}
 }  // namespace
 
 CStdOutput::~CStdOutput()
@@ -66,6 +81,14 @@ void CStdOutput::ChooseSink()
 {
     const HANDLE hOut = ::GetStdHandle(STD_OUTPUT_HANDLE);
     const HANDLE hErr = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (m_program == consoleProgram)
+    {
+        // Started with neither (a deployment agent's detached process, say), it says nothing.
+        m_hOut = IsRedirected(hOut) || IsConsole(hOut) ? hOut : nullptr;
+        m_hErr = IsRedirected(hErr) || IsConsole(hErr) ? hErr : nullptr;
+        m_sink = stdHandles;
+        return;
+    }
     if (IsRedirected(hOut) || IsRedirected(hErr))
     {
         // One stream redirected alone takes everything, the other goes nowhere anyone reads; but
@@ -102,16 +125,16 @@ void CStdOutput::Write(LPCWSTR pszText, Kind kind)
     {
     case stdHandles:
         if (HANDLE hFile = kind == error ? m_hErr : m_hOut)
-            WriteLines(hFile, pszText, kind == data ? CP_UTF8 : ::GetOEMCP());
+        {
+            if (IsConsole(hFile))
+                WriteConsoleText(hFile, pszText);
+            else
+                WriteLines(hFile, pszText, kind == data ? CP_UTF8 : ::GetOEMCP());
+        }
         break;
     case console:
-    {
-        CString strText(pszText);
-        if (strText.IsEmpty() || pszText[strText.GetLength() - 1] != L'\n')
-            strText += L"\n";
-        ::WriteConsoleW(m_hConsole, strText, static_cast<DWORD>(strText.GetLength()), nullptr, nullptr);
+        WriteConsoleText(m_hConsole, pszText);
         break;
-    }
     case messageBox:
         // Nobody reads a report of what went well; an error or the usage text asked for must be seen.
         if (kind == error || kind == usage)

@@ -26,13 +26,20 @@ public:
 // else usage texts and errors go to a message box, unless the command line said /quiet or nobody
 // can see the box: off a user's desktop (on a window station that is not the interactive one, or in
 // session 0), a box would keep a deployment agent or a startup script waiting for its time-out.
+// The console program's standard handles are its console or what its starter gave it: each goes
+// where it leads, and it never borrows a console or shows a box.
 class CStdOutput : public CCommandLineOutput
 {
 public:
+    enum Program
+    {
+        windowed,
+        consoleProgram,
+    };
     // bDataOnly: the standard output is for data alone, which a script parses; other texts go to it
     // only where it is a console, for people.
-    CStdOutput(BOOL bQuiet, BOOL bUsersDesktop, BOOL bDataOnly = FALSE)
-        : m_bBoxAllowed(!bQuiet && bUsersDesktop), m_bDataOnly(bDataOnly)
+    CStdOutput(BOOL bQuiet, BOOL bUsersDesktop, BOOL bDataOnly = FALSE, Program program = windowed)
+        : m_bBoxAllowed(!bQuiet && bUsersDesktop && program == windowed), m_bDataOnly(bDataOnly), m_program(program)
     {
     }
     ~CStdOutput() override;
@@ -54,8 +61,9 @@ private:
 
     BOOL m_bBoxAllowed;
     BOOL m_bDataOnly;
+    Program m_program;
     Sink m_sink = notChosen;
-    HANDLE m_hOut = nullptr;      // a redirected standard output or error
+    HANDLE m_hOut = nullptr;      // a redirected standard output or error, or the console program's console
     HANDLE m_hErr = nullptr;
     HANDLE m_hConsole = nullptr;  // the parent's console screen, ours while attached
 };

@@ -3,12 +3,11 @@
 #include "dialog/AboutDlg.h"
 #include "dialog/Messages.h"
 #include "layout/LayoutStore.h"
+#include "system/ScopeSetting.h"
 #include "system/ScopeTexts.h"
 
 namespace
 {
-const WCHAR s_szSettings[] = L"Settings";
-const WCHAR s_szScopeEntry[] = L"m_bApplyChangesForAllUsers";
 const WCHAR s_szWebAddress[] = L"http://www.morvexsoft.com/";
 
 const WCHAR s_szBackupFile[] = L"D:\\RegistryData.reg";
@@ -79,7 +78,7 @@ BOOL& CMorvexDisablerDlg::KeyMember(size_t nRow)
 
 BOOL CMorvexDisablerDlg::StoredScope(BOOL bDefault)
 {
-    return static_cast<BOOL>(AfxGetApp()->GetProfileInt(s_szSettings, s_szScopeEntry, bDefault));
+    return StoredScopeSetting(bDefault);
 }
 
 CLayoutStore CMorvexDisablerDlg::Store() const
@@ -289,7 +288,7 @@ void CMorvexDisablerDlg::OnBnClickedLeftCtrlKey() { OnKeyClicked(3); }
 void CMorvexDisablerDlg::OnBnClickedAllUsers()
 {
     UpdateData(TRUE);
-    AfxGetApp()->WriteProfileInt(s_szSettings, s_szScopeEntry, m_bApplyChangesForAllUsers);
+    StoreScopeSetting(m_bApplyChangesForAllUsers);
     // Toggles not yet stored belong to the scope being left; they are dropped.
     LoadLayoutFromRegistry();
 }

@@ -15,7 +15,7 @@ LEVELS = {
     "framework": 0,
     "layout": 1, "system": 1, "res": 1,
     "dialog": 2, "cmdline": 2,
-    "app": 3,
+    "app": 3, "console": 3,
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.MULTILINE)
 

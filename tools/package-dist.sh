@@ -1,5 +1,6 @@
 #!/bin/bash
-# Packs both programs, the administrators' README (CRLF, for Notepad) and their SHA-256 checksums
+# Packs both programs of each architecture (the dialog's MorvexDisabler.exe and the console's
+# MorvexDisabler.com), the administrators' README (CRLF, for Notepad) and their SHA-256 checksums
 # into one zip that is the same byte for byte whenever its contents are: fixed member order,
 # dates and permissions, and no extra attributes.
 #   package-dist.sh <dist root holding x86/ and x64/> <zip to write>
@@ -34,7 +35,7 @@ fi
 rm -f "$zip"
 stage=$(mktemp -d "${TMPDIR:-/tmp}/morvex-dist.XXXXXX")
 trap 'rm -rf "$stage"' EXIT
-programs=(x86/MorvexDisabler.exe x64/MorvexDisabler.exe)
+programs=(x86/MorvexDisabler.com x86/MorvexDisabler.exe x64/MorvexDisabler.com x64/MorvexDisabler.exe)
 mkdir "$stage/x86" "$stage/x64"
 # The staged copies are signed, never the build's own output: make would take a signed program for
 # up to date, and the reproducibility test compares dist/ with a fresh link.

@@ -16,6 +16,9 @@ namespace
 struct Program
 {
     const char* arch;  // the folder under the dist and build roots
+    const char* file;  // in the dist folder
+    const char* map;   // its link map, in the build folder
+    uint16_t subsystem;
     uint16_t machine;
     int relocationType;  // of an absolute address: HIGHLOW (3) or DIR64 (10)
     bool highEntropy;
@@ -25,12 +28,17 @@ struct Program
 // Names the case in test lists instead of dumping its bytes.
 void PrintTo(const Program& program, std::ostream* pStream)
 {
-    *pStream << program.arch;
+    *pStream << program.arch << "/" << program.file;
 }
 
+constexpr uint16_t kSubsystemWindowsGui = 2;
+constexpr uint16_t kSubsystemWindowsConsole = 3;
+// The dialog program, and the console program beside it that prompts and scripts wait for.
 const Program kPrograms[] = {
-    { "x86", 0x014C, 3, false, true },
-    { "x64", 0x8664, 10, true, false },
+    { "x86", "MorvexDisabler.exe", "MorvexDisabler.map", kSubsystemWindowsGui, 0x014C, 3, false, true },
+    { "x64", "MorvexDisabler.exe", "MorvexDisabler.map", kSubsystemWindowsGui, 0x8664, 10, true, false },
+    { "x86", "MorvexDisabler.com", "MorvexDisablerConsole.map", kSubsystemWindowsConsole, 0x014C, 3, false, true },
+    { "x64", "MorvexDisabler.com", "MorvexDisablerConsole.map", kSubsystemWindowsConsole, 0x8664, 10, true, false },
 };
 
 constexpr uint16_t kRelocsStripped = 0x0001;
@@ -41,7 +49,6 @@ constexpr uint16_t kNoSeh = 0x0400;
 constexpr uint32_t kSectionExecute = 0x20000000;
 constexpr uint32_t kSectionWrite = 0x80000000;
 constexpr uint16_t kTerminalServerAware = 0x8000;
-constexpr uint16_t kSubsystemWindowsGui = 2;
 // Windows 7: the programs import GetTickCount64, and an older version makes Windows treat them as
 // programs from before Vista.
 const std::pair<uint16_t, uint16_t> kWindows7 = { 6, 1 };
@@ -57,14 +64,14 @@ class ProgramImage : public testing::TestWithParam<Program>
 protected:
     void SetUp() override
     {
-        const std::string path = std::string(MORVEX_DIST_ROOT) + "/" + GetParam().arch + "/MorvexDisabler.exe";
+        const std::string path = std::string(MORVEX_DIST_ROOT) + "/" + GetParam().arch + "/" + GetParam().file;
         ASSERT_NO_THROW(m_image = std::make_unique<PeImage>(PeImage::Load(path))) << path;
     }
 
     // The link map the build leaves in the program's build folder.
     std::string LinkMap() const
     {
-        const std::string path = std::string(MORVEX_BUILD_ROOT) + "/" + GetParam().arch + "/MorvexDisabler.map";
+        const std::string path = std::string(MORVEX_BUILD_ROOT) + "/" + GetParam().arch + "/" + GetParam().map;
         std::ifstream file(path);
         EXPECT_TRUE(file) << "no link map at " << path;
         std::stringstream text;
@@ -78,11 +85,13 @@ private:
     std::unique_ptr<PeImage> m_image;
 };
 
-TEST_P(ProgramImage, IsAWindowsGuiProgramForItsMachineAndWindows7)
+// A console program is what cmd and PowerShell wait for, with a console of its own when started
+// from Explorer; the dialog program must not open one.
+TEST_P(ProgramImage, IsForItsSubsystemMachineAndWindows7)
 {
     EXPECT_EQ(GetParam().machine, Image().Machine());
     EXPECT_EQ(GetParam().machine == 0x8664, Image().Is64());
-    EXPECT_EQ(kSubsystemWindowsGui, Image().Subsystem());
+    EXPECT_EQ(GetParam().subsystem, Image().Subsystem());
     EXPECT_EQ(kWindows7, Image().SubsystemVersion());
     EXPECT_EQ(kWindows7, Image().OsVersion());
     EXPECT_TRUE(Image().DllCharacteristics() & kTerminalServerAware);
@@ -168,6 +177,7 @@ TEST_P(ProgramImage, SeedsItsOwnStackCanaryAndLinksNoCxxRuntimeMachinery)
         EXPECT_EQ(std::string::npos, map.find(member)) << member;
 }
 
-INSTANTIATE_TEST_SUITE_P(Programs, ProgramImage, testing::ValuesIn(kPrograms),
-                         [](const testing::TestParamInfo<Program>& param) { return std::string(param.param.arch); });
+INSTANTIATE_TEST_SUITE_P(Programs, ProgramImage, testing::ValuesIn(kPrograms), [](const testing::TestParamInfo<Program>& param) {
+    return std::string(param.param.arch) + (param.param.subsystem == kSubsystemWindowsConsole ? "Console" : "");
+});
 }  // namespace

@@ -1,7 +1,7 @@
 #!/bin/bash
 # The distribution zip: packed twice from the same programs, the second time from copies with
-# other dates and permissions, it must come out the same; unpacked, it must hold exactly the two
-# programs, a CRLF README and checksums that verify.
+# other dates and permissions, it must come out the same; unpacked, it must hold exactly the four
+# programs (the dialog's and the console's, for x86 and x64), a CRLF README and checksums that verify.
 #   dist-zip-test.sh <source dir> <dist root>
 set -u
 src=$1 dist=$2
@@ -18,10 +18,11 @@ export SOURCE_DATE_EPOCH=1262304000
 "$src/tools/package-dist.sh" "$dist" "$work/first.zip" >/dev/null || { echo "FAIL: packing failed" >&2; exit 1; }
 
 mkdir -p "$work/copy/x86" "$work/copy/x64"
-for arch in x86 x64; do
-  cp "$dist/$arch/MorvexDisabler.exe" "$work/copy/$arch/"
-  chmod 700 "$work/copy/$arch/MorvexDisabler.exe"
-  touch -d '2011-11-11 11:11' "$work/copy/$arch/MorvexDisabler.exe"
+programs="x64/MorvexDisabler.com x64/MorvexDisabler.exe x86/MorvexDisabler.com x86/MorvexDisabler.exe"
+for program in $programs; do
+  cp "$dist/$program" "$work/copy/$program"
+  chmod 700 "$work/copy/$program"
+  touch -d '2011-11-11 11:11' "$work/copy/$program"
 done
 (umask 077 && TZ=Pacific/Kiritimati "$src/tools/package-dist.sh" "$work/copy" "$work/second.zip" >/dev/null) \
   || { echo "FAIL: packing the copies failed" >&2; exit 1; }
@@ -31,17 +32,16 @@ dates=$(unzip -Z -T "$work/first.zip" | awk '/^-/ { print $7 }' | sort -u | tr '
 [ "$dates" = "20100101.000000 " ] || fail "member dates are not the fixed date: $dates"
 
 members=$(unzip -Z1 "$work/first.zip" | sort | tr '\n' ' ')
-[ "$members" = "README.txt SHA256SUMS x64/MorvexDisabler.exe x86/MorvexDisabler.exe " ] \
+[ "$members" = "README.txt SHA256SUMS $programs " ] \
   || fail "unexpected members: $members"
 
 mkdir "$work/unpacked"
 unzip -q "$work/first.zip" -d "$work/unpacked" || fail "unzip failed"
 (cd "$work/unpacked" && sha256sum --quiet --strict -c SHA256SUMS) || fail "the checksums do not verify"
 listed=$(cut -d' ' -f3- "$work/unpacked/SHA256SUMS" | sort | tr '\n' ' ')
-[ "$listed" = "README.txt x64/MorvexDisabler.exe x86/MorvexDisabler.exe " ] || fail "SHA256SUMS lists: $listed"
-for arch in x86 x64; do
-  cmp -s "$dist/$arch/MorvexDisabler.exe" "$work/unpacked/$arch/MorvexDisabler.exe" \
-    || fail "$arch/MorvexDisabler.exe is not the built program"
+[ "$listed" = "README.txt $programs " ] || fail "SHA256SUMS lists: $listed"
+for program in $programs; do
+  cmp -s "$dist/$program" "$work/unpacked/$program" || fail "$program is not the built program"
 done
 
 readme=$work/unpacked/README.txt

@@ -1,5 +1,5 @@
 #!/bin/bash
-# Builds both programs again from a copy of the source tree at another path, in build folders at
+# Builds the programs again from a copy of the source tree at another path, in build folders at
 # other paths, and requires them to be byte for byte the ones in the dist folder: no time, path or
 # other trace of one particular build may reach a shipped program.
 #   reproducible.sh <source dir> <build root> <dist root>
@@ -21,14 +21,16 @@ for arch in x86 x64; do
   type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/$arch/CMakeCache.txt")
   cmake -S "$work/source" -B "$work/build-$arch" -DCMAKE_TOOLCHAIN_FILE="$work/source/cmake/toolchain-$triplet.cmake" \
     -DCMAKE_BUILD_TYPE="$type" -DMORVEX_BUILD_TESTS=OFF >"$work/$arch.log" 2>&1 \
-    && cmake --build "$work/build-$arch" --target MorvexDisabler -j "$jobs" >>"$work/$arch.log" 2>&1 \
+    && cmake --build "$work/build-$arch" --target MorvexDisabler MorvexDisablerConsole -j "$jobs" >>"$work/$arch.log" 2>&1 \
     || { cat "$work/$arch.log"; echo "reproducible: the $arch rebuild failed" >&2; exit 1; }
-  if cmp "$dist/$arch/MorvexDisabler.exe" "$work/build-$arch/MorvexDisabler.exe"; then
-    echo "$arch: identical"
-  else
-    echo "$arch: the rebuild differs from $dist/$arch/MorvexDisabler.exe; first differing bytes (offset, ours, theirs):" >&2
-    cmp -l "$dist/$arch/MorvexDisabler.exe" "$work/build-$arch/MorvexDisabler.exe" | head -20 >&2 || true
-    status=1
-  fi
+  for program in MorvexDisabler.exe MorvexDisabler.com; do
+    if cmp "$dist/$arch/$program" "$work/build-$arch/$program"; then
+      echo "$arch/$program: identical"
+    else
+      echo "$arch: the rebuild differs from $dist/$arch/$program; first differing bytes (offset, ours, theirs):" >&2
+      cmp -l "$dist/$arch/$program" "$work/build-$arch/$program" | head -20 >&2 || true
+      status=1
+    fi
+  done
 done
 exit $status

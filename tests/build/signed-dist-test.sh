@@ -1,6 +1,6 @@
 #!/bin/bash
-# The signed release: packed with a throwaway self-signed code-signing certificate, both programs in
-# the zip must carry a SHA-256 Authenticode signature that verifies against it, the checksums must
+# The signed release: packed with a throwaway self-signed code-signing certificate, every program in
+# the zip (the dialog's and the console's, for x86 and x64) must carry a SHA-256 Authenticode signature that verifies against it, the checksums must
 # be those of the signed programs, the built programs must stay unsigned, and the signed programs
 # must run.
 #   signed-dist-test.sh <source dir> <dist root> <wine-run>
@@ -20,33 +20,34 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Morvex Disabler tes
   && openssl pkcs12 -export -inkey key.pem -in cert.pem -passout file:password -out signer.pfx \
   || { echo "FAIL: openssl could not make the certificate" >&2; exit 1; }
 
-built=$(cat "$dist"/x86/MorvexDisabler.exe "$dist"/x64/MorvexDisabler.exe | sha256sum)
+built=$(cat "$dist"/x86/MorvexDisabler.* "$dist"/x64/MorvexDisabler.* | sha256sum)
 SIGN_PFX=signer.pfx SIGN_PASSWORD_FILE=password "$src/tools/package-dist.sh" "$dist" signed.zip >pack.log 2>&1 \
   || { cat pack.log; echo "FAIL: packing with a signature failed" >&2; exit 1; }
-[ "$(cat "$dist"/x86/MorvexDisabler.exe "$dist"/x64/MorvexDisabler.exe | sha256sum)" = "$built" ] \
+[ "$(cat "$dist"/x86/MorvexDisabler.* "$dist"/x64/MorvexDisabler.* | sha256sum)" = "$built" ] \
   || fail "signing changed the built programs in $dist"
 
 unzip -q signed.zip -d unpacked || fail "unzip failed"
 (cd unpacked && sha256sum --quiet --strict -c SHA256SUMS) || fail "the checksums are not those of the signed programs"
 
-for arch in x64 x86; do
-  program=$work/unpacked/$arch/MorvexDisabler.exe
-  if ! osslsigncode verify -in "$program" -CAfile cert.pem >"verify-$arch.log" 2>&1; then
-    cat "verify-$arch.log"
-    fail "$arch: the signature does not verify against the signing certificate"
+for name in x64/MorvexDisabler.exe x64/MorvexDisabler.com x86/MorvexDisabler.exe x86/MorvexDisabler.com; do
+  program=$work/unpacked/$name
+  log=verify-${name//\//-}.log
+  if ! osslsigncode verify -in "$program" -CAfile cert.pem >"$log" 2>&1; then
+    cat "$log"
+    fail "$name: the signature does not verify against the signing certificate"
   fi
   # The file's digest and the signer's: both SHA-256, none weaker.
-  digests=$(sed -n 's/^Message digest algorithm *: *//p' "verify-$arch.log" | sort -u | tr '\n' ' ')
-  [ "$digests" = "SHA256 " ] || fail "$arch: digest algorithms are '$digests', not SHA-256 alone"
+  digests=$(sed -n 's/^Message digest algorithm *: *//p' "$log" | sort -u | tr '\n' ' ')
+  [ "$digests" = "SHA256 " ] || fail "$name: digest algorithms are '$digests', not SHA-256 alone"
 
-  if [ "$arch" = x86 ] && [ ! -x /usr/lib/wine/wine ]; then
-    echo "$arch: not run, there is no 32-bit Wine (wine32:i386)"
+  if [ "${name%%/*}" = x86 ] && [ ! -x /usr/lib/wine/wine ]; then
+    echo "$name: not run, there is no 32-bit Wine (wine32:i386)"
     continue
   fi
   timeout 90 "$winerun" "$program" /status
   rc=$?
-  [ $rc -eq 0 ] || fail "$arch: the signed program's /status exited with $rc"
+  [ $rc -eq 0 ] || fail "$name: the signed program's /status exited with $rc"
 done
 
-[ "$failures" -eq 0 ] && echo "both programs are signed with SHA-256, verify and run"
+[ "$failures" -eq 0 ] && echo "every program is signed with SHA-256, verifies and runs"
 exit $((failures > 0))

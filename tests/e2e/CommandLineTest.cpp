@@ -1,7 +1,11 @@
-// The program started with arguments, as a deployment tool starts it: its exit code, what it
-// printed on the handles it was given, and what the registry holds afterwards.
+// The programs started with arguments, as a deployment tool or a prompt starts them: the exit code,
+// what they printed on the handles or the console they were given, and what the registry holds
+// afterwards; and the console program started without arguments.
 #include "ProgramTest.h"
 #include "RegistryFixture.h"
+
+#include <fstream>
+#include <iterator>
 
 namespace
 {
@@ -34,6 +38,19 @@ enum class Obstacle
     logTurnHeld,   // someone holds the turn at the log that runs take, and keeps it
 };
 
+// The program a row runs: the console program takes the rows of what a prompt or a script sees,
+// the windowed one keeps the rest; no row runs twice.
+enum class Face
+{
+    windowed,
+    console,
+};
+
+std::wstring PathOf(Face face)
+{
+    return face == Face::console ? ConsoleProgramPath() : ProgramPath();
+}
+
 struct CommandLineCase
 {
     const char* pszName;
@@ -46,6 +63,7 @@ struct CommandLineCase
     DWORD dwStoredType = REG_BINARY;
     Obstacle obstacle = Obstacle::none;
     bool bOutputOnly = false;  // given a standard output and no standard error
+    Face face = Face::windowed;
 };
 
 class CommandLineTest : public StoredLayoutTest
@@ -70,18 +88,22 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
     const std::wstring strSquatted = L"Could not take turns at the keyboard layout: The name Global\\MorvexDisabler.KeyboardLayout is "
                                      L"held by an object that BUILTIN\\Users made, not SYSTEM or an administrator.\r\n"
                                      L"Nothing was changed.\r\n";
+    // A prompt that is not elevated gets this far: reading needs no administrator, writing does.
+    const std::wstring strElevate = L"Changing the layout of all users needs administrator rights: run the command from an "
+                                    L"elevated prompt (Run as administrator).\r\n";
 
     const CommandLineCase cases[] = {
         { "Status", { L"/status" }, all, Untouchable(ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } })), 0,
           Untouchable(ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } })),
           L"Left Windows: disabled\r\nRight Windows: enabled\r\nCaps Lock: enabled\r\nLeft Ctrl: enabled\r\n"
-          L"Scope: all users (HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout)\r\nOther mappings: 1\r\n" },
+          L"Scope: all users (HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout)\r\nOther mappings: 1\r\n",
+          REG_BINARY, Obstacle::none, false, Face::console },
         { "StatusOfAValueThatIsNotBinary", { L"-STATUS", L"-quiet" }, user, text, 0, text,
           L"Scope: current user (HKEY_CURRENT_USER\\Keyboard Layout)\r\nOther mappings: 0\r\n"
           L"The stored Scancode Map value is not binary: Windows ignores it, so it switches no key off.\r\n",
           REG_SZ },
         { "Disable", { L"/disable", L"LWin,capslock" }, all, other, 3010, twoDisabled,
-          L"Caps Lock: disabled\r\nLeft Ctrl: enabled\r\nScope: all users" },
+          L"Caps Lock: disabled\r\nLeft Ctrl: enabled\r\nScope: all users", REG_BINARY, Obstacle::none, false, Face::console },
         { "DisableOverANonBinaryValue", { L"/disable", L"LWin,CapsLock" }, all, text, 3010,
           ScancodeMapValue({ { 0, kLeftWindows }, { 0, kCapsLock } }), L"\r\nOther mappings: 0\r\nStored. Restart the computer for the changes to be in effect.\r\n", REG_SZ },
         // Stored a moment ago, after Windows started: what the run asks for still waits for a restart.
@@ -95,7 +117,8 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
           Bytes(), L"Left Windows: enabled\r\n" },
         { "BothListsInTheUsersScope", { L"/enable", L"LWin", L"/disable", L"RWin,LCtrl" }, user,
           ScancodeMapValue({ { 0, kLeftWindows } }), 3010, ScancodeMapValue({ { 0, kRightWindows }, { 0, kLeftCtrl } }),
-          L"Stored. Windows 7 and later apply only the all-users value, so this one has no effect.\r\n" },
+          L"Stored. Windows 7 and later apply only the all-users value, so this one has no effect.\r\n", REG_BINARY, Obstacle::none,
+          false, Face::console },
         // Another tool's remap is no key switched off.
         { "StatusOfRemaps", { L"/status" }, all, ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { kRightAlt, kLeftWindows } }), 0,
           ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { kRightAlt, kLeftWindows } }),
@@ -108,18 +131,19 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
           ScancodeMapValue({ { 0, kCapsLock }, { 0, kLeftWindows } }),
           L"Caps Lock was remapped to Left Ctrl by another mapping: now it is switched off.\r\nStored." },
         { "KeyCannotBeOpenedForWriting", { L"/disable", L"LWin" }, all, other, 5, other,
-          L"Could not open " + strMachineKey + L" for writing: " + strDenied + L"\r\nNothing was changed.\r\n", REG_BINARY,
-          Obstacle::writesDenied },
+          L"Could not open " + strMachineKey + L" for writing: " + strDenied + L"\r\nNothing was changed.\r\n" + strElevate, REG_BINARY,
+          Obstacle::writesDenied, false, Face::console },
         // Not read is not "nothing stored": a write after it would drop the other tool's mapping.
         { "ValueCannotBeRead", { L"/disable", L"LWin" }, all, other, 5, other,
-          L"Could not read the value \"Scancode Map\" of " + strMachineKey + L": " + strDenied + L"\r\nNothing was changed.\r\n",
+          L"Could not read the value \"Scancode Map\" of " + strMachineKey + L": " + strDenied + L"\r\nNothing was changed.\r\n" +
+              strElevate,
           REG_BINARY, Obstacle::readsDenied },
         { "StatusOfAValueThatCannotBeRead", { L"/status" }, user, other, 5, other,
           L"Could not read the value \"Scancode Map\" of HKEY_CURRENT_USER\\Keyboard Layout: " + strDenied + L"\r\n", REG_BINARY,
           Obstacle::readsDenied },
         { "AnotherCopyKeepsTheLayout", { L"/enable", L"All" }, all, twoDisabled, 1618, twoDisabled,
           L"Another copy of the program kept the keyboard layout for more than 10 seconds.\r\nNothing was changed.\r\n", REG_BINARY,
-          Obstacle::lockHeld },
+          Obstacle::lockHeld, false, Face::console },
         // Neither 1618 nor a word of another copy: a user's object is no copy's turn.
         { "AUserHoldsTheLayoutsMutex", { L"/enable", L"All" }, all, twoDisabled, 1, twoDisabled, strSquatted, REG_BINARY,
           Obstacle::lockSquatted },
@@ -133,8 +157,9 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
           REG_BINARY, Obstacle::logTurnHeld },
         // A script parses the standard output: no error text joins the object there.
         { "JsonErrorWithNoStandardError", { L"/status", L"/json", L"/bogus" }, all, other, 87, other,
-          L"{\"ok\":false,\"exitCode\":87,", REG_BINARY, Obstacle::none, true },
-        { "Usage", { L"/?" }, all, other, 0, other, L"  /status        show which keys are switched off" },
+          L"{\"ok\":false,\"exitCode\":87,", REG_BINARY, Obstacle::none, true, Face::console },
+        { "Usage", { L"/?" }, all, other, 0, other, L"  /status        show which keys are switched off", REG_BINARY, Obstacle::none,
+          false, Face::console },
         // Bad input: the usage text, nothing written.
         { "UnknownSwitch", { L"/disable", L"LWin", L"/force" }, all, other, 87, other, L"Unknown switch \"/force\"." + strUsage },
         { "MissingKeys", { L"/disable" }, all, other, 87, other, L"/disable needs a list of keys: LWin, RWin, CapsLock, LCtrl or All." + strUsage },
@@ -142,7 +167,7 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
         { "UnknownKey", { L"/disable", L"LWin,Esc" }, all, other, 87, other, L"Unknown key \"Esc\": the keys are LWin, RWin, CapsLock, LCtrl and All." + strUsage },
         // Capital I with a dot, which a best fit would show as the I of a key that exists.
         { "UnknownKeyTheCodePageCannotShow", { L"/disable", L"LW\u0130n" }, all, other, 87, other,
-          L"Unknown key \"LW?n\": the keys are" },
+          L"Unknown key \"LW?n\": the keys are", REG_BINARY, Obstacle::none, false, Face::console },
         { "KeyInBothLists", { L"/disable", L"All", L"/enable", L"CapsLock" }, all, other, 87, other,
           L"Named in both /disable and /enable: CapsLock." + strUsage },
         { "RepeatedSwitch", { L"/disable", L"LWin", L"-Disable", L"RWin" }, all, other, 87, other, L"The switch /disable is given twice." + strUsage },
@@ -182,7 +207,7 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
         turn.OffsetHigh = 0x7FFFFFFF;
         ASSERT_TRUE(!log || ::LockFileEx(log.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &turn));
 
-        const RunResult result = RunCaptured(ProgramPath(), tested.args, log ? 5000 : 30000, !tested.bOutputOnly);
+        const RunResult result = RunCaptured(PathOf(tested.face), tested.args, log ? 5000 : 30000, !tested.bOutputOnly);
         deny.reset();
         lock.reset();
         if (log)
@@ -225,10 +250,12 @@ struct UnreadCase
     DWORD dwExit;
     const wchar_t* pszBox;     // the start of the box's text; null: no box
     bool bNulOutput = false;   // its output and errors go to NUL, as with `>nul 2>&1`
+    Face face = Face::windowed;
 };
 
 // Started by a program without a console and without redirecting anything, only a box can tell;
-// but a box nobody can see would hold a deployment agent until its time-out.
+// but a box nobody can see would hold a deployment agent until its time-out. The console program
+// shows none anywhere: what starts it waits for it and reads its handles, or has chosen not to.
 TEST_F(CommandLineTest, AnErrorOrTheUsageShowsABoxOnlyWhereSomeoneSeesItAndNoOutputWasGiven)
 {
     // This test's own output goes to the file its runner gave it, not to a console.
@@ -245,6 +272,11 @@ TEST_F(CommandLineTest, AnErrorOrTheUsageShowsABoxOnlyWhereSomeoneSeesItAndNoOut
         { "ErrorOnAHiddenStation", hidden, { L"/bogus" }, 87, nullptr },
         { "UsageOnAHiddenStation", hidden, { L"/?" }, 0, nullptr },
         { "StoredOnAHiddenStation", hidden, { L"/disable", L"LWin" }, 3010, nullptr },
+        { "ConsoleProgramError", visible, { L"/bogus" }, 87, nullptr, false, Face::console },
+        { "ConsoleProgramUsage", visible, { L"/?" }, 0, nullptr, false, Face::console },
+        { "ConsoleProgramStored", visible, { L"/disable", L"LWin" }, 3010, nullptr, false, Face::console },
+        { "ConsoleProgramErrorToNul", visible, { L"/bogus" }, 87, nullptr, true, Face::console },
+        { "ConsoleProgramErrorOnAHiddenStation", hidden, { L"/bogus" }, 87, nullptr, false, Face::console },
     };
     SECURITY_ATTRIBUTES inherited = { sizeof(inherited), nullptr, TRUE };
     for (const UnreadCase& tested : cases)
@@ -256,7 +288,7 @@ TEST_F(CommandLineTest, AnErrorOrTheUsageShowsABoxOnlyWhereSomeoneSeesItAndNoOut
                               : nullptr);
         ASSERT_EQ(tested.bNulOutput, static_cast<bool>(nul));
         CProgram program;
-        ASSERT_EQ(L"", program.Start(ProgramPath(), tested.args, DETACHED_PROCESS, tested.station == hidden ? &unseen : nullptr,
+        ASSERT_EQ(L"", program.Start(PathOf(tested.face), tested.args, DETACHED_PROCESS, tested.station == hidden ? &unseen : nullptr,
                                      nul.Get()));
         if (tested.pszBox != nullptr)
         {
@@ -279,5 +311,160 @@ TEST_F(CommandLineTest, AnErrorOrTheUsageShowsABoxOnlyWhereSomeoneSeesItAndNoOut
         ::GetExitCodeProcess(program.Handle(), &dwExit);
         EXPECT_EQ(tested.dwExit, dwExit);
     }
+}
+
+// A folder of the test's own with a copy of the console program and, when asked for, a stand-in for
+// the dialog program beside it, which notes each of its starts in started.log there.
+class CConsoleStage
+{
+public:
+    CConsoleStage(const wchar_t* pszName, bool bWithDialogProgram) : m_strFolder(OwnFolder() + L"\\" + pszName)
+    {
+        Remove();
+        m_bReady = ::CreateDirectoryW(m_strFolder.c_str(), nullptr) &&
+                   ::CopyFileW(ConsoleProgramPath().c_str(), Path(L"MorvexDisabler.com").c_str(), FALSE) &&
+                   (!bWithDialogProgram ||
+                    ::CopyFileW((OwnFolder() + L"\\e2e_browser.exe").c_str(), Path(L"MorvexDisabler.exe").c_str(), FALSE));
+    }
+    ~CConsoleStage() { Remove(); }
+    CConsoleStage(const CConsoleStage&) = delete;
+    CConsoleStage& operator=(const CConsoleStage&) = delete;
+
+    bool Ready() const { return m_bReady; }
+    std::wstring Folder() const { return m_strFolder; }
+    std::wstring Path(const wchar_t* pszName) const { return m_strFolder + L"\\" + pszName; }
+    // The stand-in's lines: "-", the show command it was given, and the file name of its starter.
+    std::string Starts() const
+    {
+        std::ifstream log(Path(L"started.log").c_str(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>());
+    }
+    // A batch file here, run by cmd as a prompt runs what is typed at it.
+    RunResult RunBatch(const std::string& strLines) const
+    {
+        std::ofstream(Path(L"typed.cmd").c_str(), std::ios::binary) << "@echo off\r\n" << strLines;
+        WCHAR szSystem[MAX_PATH] = {};
+        ::GetSystemDirectoryW(szSystem, MAX_PATH);
+        return RunCaptured(std::wstring(szSystem) + L"\\cmd.exe", { L"/c", Path(L"typed.cmd") });
+    }
+
+private:
+    void Remove()
+    {
+        for (const wchar_t* pszName : { L"MorvexDisabler.com", L"MorvexDisabler.exe", L"started.log", L"typed.cmd" })
+            ::DeleteFileW(Path(pszName).c_str());
+        ::RemoveDirectoryW(m_strFolder.c_str());
+    }
+
+    std::wstring m_strFolder;
+    bool m_bReady = false;
+};
+
+std::string Narrow(const std::wstring& strText)
+{
+    return std::string(strText.begin(), strText.end());
+}
+
+// cmd looks for .COM before .EXE (PATHEXT), so the name typed at a prompt runs the console program,
+// and waits for it: %ERRORLEVEL% holds its exit code. Without arguments it starts the dialog program
+// from its own folder, never from the current one, and does not wait for it.
+TEST_F(CommandLineTest, APromptRunsTheConsoleProgramWhichStartsTheDialogProgramBesideItWithoutArguments)
+{
+    const CConsoleStage stage(L"console-stage", true), alone(L"console-alone", false);
+    ASSERT_TRUE(stage.Ready() && alone.Ready()) << "error " << ::GetLastError();
+
+    const RunResult typed = stage.RunBatch("cd /d \"" + Narrow(stage.Folder()) + "\"\r\n"
+                                           "MorvexDisabler /status\r\n"
+                                           "echo status ended with %ERRORLEVEL%\r\n"
+                                           "MorvexDisabler /disable LWin\r\n"
+                                           "echo disable ended with %ERRORLEVEL%\r\n");
+    EXPECT_NE(std::wstring::npos, typed.strOutput.find(L"Left Windows: enabled\r\n")) << testing::PrintToString(typed.strOutput);
+    EXPECT_NE(std::wstring::npos, typed.strOutput.find(L"\r\nstatus ended with 0\r\n")) << testing::PrintToString(typed.strOutput);
+    EXPECT_NE(std::wstring::npos,
+              typed.strOutput.find(L"Stored. Restart the computer for the changes to be in effect.\r\ndisable ended with 3010\r\n"))
+        << testing::PrintToString(typed.strOutput);
+    EXPECT_EQ(ScancodeMapValue({ { 0, kLeftWindows } }), StoredLayout(Scope::AllUsers));
+    EXPECT_EQ("", stage.Starts()) << "the prompt ran the dialog program";
+
+    const RunResult started = RunCaptured(stage.Path(L"MorvexDisabler.com"), {});
+    EXPECT_EQ(0u, started.dwExitCode);
+    EXPECT_EQ(L"", started.strOutput);
+    // Shown as a double-click shows it. Its starter has ended by the time it looks, as a rule: it is
+    // not waited for.
+    EXPECT_TRUE(WaitUntil([&] { return !stage.Starts().empty(); }));
+    const std::string strStart = stage.Starts();
+    EXPECT_EQ(0u, strStart.find("-\t1\t")) << strStart;
+
+    // In a folder of its own, run from one that has a MorvexDisabler.exe.
+    const RunResult missing = stage.RunBatch("cd /d \"" + Narrow(stage.Folder()) + "\"\r\n\"" + Narrow(alone.Path(L"MorvexDisabler.com")) +
+                                             "\"\r\necho ended with %ERRORLEVEL%\r\n");
+    EXPECT_NE(std::wstring::npos, missing.strOutput.find(L"The dialog program " + alone.Path(L"MorvexDisabler.exe") + L" is missing"))
+        << testing::PrintToString(missing.strOutput);
+    EXPECT_NE(std::wstring::npos, missing.strOutput.find(L"\r\nended with 1\r\n")) << testing::PrintToString(missing.strOutput);
+    ::Sleep(500);
+    EXPECT_EQ(strStart, stage.Starts()) << "the program in the current folder was started";
+}
+
+// What a console shows, a line a row, without the spaces that fill each row.
+std::wstring ScreenText(HANDLE hScreen)
+{
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    if (!::GetConsoleScreenBufferInfo(hScreen, &info))
+        return L"no screen: error " + std::to_wstring(::GetLastError());
+    const DWORD cchRow = static_cast<DWORD>(info.dwSize.X);
+    std::wstring strScreen;
+    for (SHORT nRow = 0; nRow <= info.dwCursorPosition.Y; ++nRow)
+    {
+        std::wstring strRow(cchRow, L' ');
+        DWORD cchRead = 0;
+        ::ReadConsoleOutputCharacterW(hScreen, strRow.data(), cchRow, COORD{ 0, nRow }, &cchRead);
+        strRow.erase(strRow.find_last_not_of(L' ') + 1);
+        strScreen += strRow + L"\n";
+    }
+    return strScreen;
+}
+
+struct ConsoleCase
+{
+    const char* pszName;
+    std::vector<std::wstring> args;
+    DWORD dwExit;
+    std::wstring strShown;  // a part of what the console shows afterwards
+};
+
+// Typed at a prompt, the console program writes on the prompt's console, in UTF-16: a name the code
+// page cannot hold shows as it was typed, where a file or pipe gets a '?'.
+TEST_F(CommandLineTest, TheConsoleProgramWritesOnTheConsoleItWasStartedFrom)
+{
+    ::FreeConsole();
+    ASSERT_TRUE(::AllocConsole()) << "no console: error " << ::GetLastError();
+    SECURITY_ATTRIBUTES inherited = { sizeof(inherited), nullptr, TRUE };
+    const CScopedHandle<HANDLE, ::CloseHandle> screen(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(screen) << "error " << ::GetLastError();
+    const ConsoleCase cases[] = {
+        { "Status", { L"/status" }, 0,
+          L"Left Windows: enabled\nRight Windows: enabled\nCaps Lock: enabled\nLeft Ctrl: enabled\nScope: all users" },
+        { "Json", { L"/status", L"/json" }, 0, L"{\"ok\":true,\"exitCode\":0,\"scope\":\"allUsers\"," },
+        { "BadArgumentsQuiet", { L"/disable", L"LW\u0130n", L"/quiet" }, 87,
+          L"Unknown key \"LW\u0130n\": the keys are LWin, RWin, CapsLock, LCtrl and All.\n\nUsage: MorvexDisabler" },
+    };
+    for (const ConsoleCase& tested : cases)
+    {
+        SCOPED_TRACE(tested.pszName);
+        RemoveStoredLayout(Scope::AllUsers);
+        DWORD cchWritten = 0;
+        ::FillConsoleOutputCharacterW(screen.Get(), L' ', 0x7FFF, COORD{ 0, 0 }, &cchWritten);
+        ::SetConsoleCursorPosition(screen.Get(), COORD{ 0, 0 });
+        CProgram program;
+        ASSERT_EQ(L"", program.Start(ConsoleProgramPath(), tested.args, 0, nullptr, screen.Get()));
+        ASSERT_TRUE(program.WaitForExit(10000));
+        DWORD dwExit = 0;
+        ::GetExitCodeProcess(program.Handle(), &dwExit);
+        EXPECT_EQ(tested.dwExit, dwExit);
+        const std::wstring strScreen = ScreenText(screen.Get());
+        EXPECT_NE(std::wstring::npos, strScreen.find(tested.strShown)) << testing::PrintToString(strScreen);
+    }
+    ::FreeConsole();
 }
 }  // namespace

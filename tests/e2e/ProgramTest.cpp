@@ -23,6 +23,12 @@ std::wstring ProgramPath()
     return strPath;
 }
 
+std::wstring ConsoleProgramPath()
+{
+    const std::wstring strPath = ProgramPath();
+    return strPath.substr(0, strPath.rfind(L'.')) + L".com";
+}
+
 void ProgramTest::SetUp()
 {
     ForgetEverything();

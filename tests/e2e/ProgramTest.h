@@ -43,3 +43,5 @@ private:
 
 // The program's path from MORVEX_PROGRAM, as a Windows path.
 std::wstring ProgramPath();
+// The console program beside it, MorvexDisabler.com.
+std::wstring ConsoleProgramPath();

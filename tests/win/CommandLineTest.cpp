@@ -13,6 +13,7 @@
 #include "cmdline/CommandLine.h"
 #include "system/ScopeTexts.h"
 #include "system/SystemErrorText.h"
+#include "console/DialogLauncher.h"
 
 namespace
 {
@@ -385,4 +386,65 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
     }
     ::DeleteFileW(strLog.c_str());
 }
+
+// ---- The console program without arguments --------------------------------------------------------
+
+// Answers the start as told: Wine starts whatever it is given, and never asks for elevation.
+class CFakeDialogLauncher : public CDialogLauncher
+{
+public:
+    CString OwnFolder() override { return m_strFolder; }
+    DWORD Open(LPCWSTR pszPath) override
+    {
+        m_opened.push_back(pszPath);
+        return m_dwResult;
+    }
+
+    CString m_strFolder = L"C:\\Program Files\\Morvex";
+    DWORD m_dwResult = ERROR_SUCCESS;
+    std::vector<std::wstring> m_opened;
+};
+
+struct StartCase
+{
+    const char* pszName;
+    DWORD dwResult;
+    bool bFolderKnown;
+    int nExit;
+    std::wstring strOutput;  // empty: says nothing
+};
+
+TEST(DialogStartTest, OpensTheDialogProgramFromItsOwnFolderAndEndsWithTheRefusalsCode)
+{
+    const std::wstring strPath = L"C:\\Program Files\\Morvex\\MorvexDisabler.exe";
+    const StartCase cases[] = {
+        { "Started", ERROR_SUCCESS, true, 0, L"" },
+        { "Missing", ERROR_FILE_NOT_FOUND, true, 1, L"The dialog program " + strPath + L" is missing" },
+        { "ElevationDeclined", ERROR_CANCELLED, true, 1223,
+          L"Could not start " + strPath + L": " + SystemErrorText(ERROR_CANCELLED).GetString() + L"\n" },
+        { "Refused", ERROR_ACCESS_DENIED, true, 5, L"Could not start " + strPath + L": " + SystemErrorText(ERROR_ACCESS_DENIED).GetString() },
+        { "OwnFolderUnknown", ERROR_SUCCESS, false, 1, L"Could not find this program's own folder" },
+    };
+    for (const StartCase& tested : cases)
+    {
+        SCOPED_TRACE(tested.pszName);
+        CFakeDialogLauncher launcher;
+        launcher.m_dwResult = tested.dwResult;
+        if (!tested.bFolderKnown)
+            launcher.m_strFolder = L"";
+        CCapturedOutput output;
+        EXPECT_EQ(tested.nExit, StartDialogProgram(launcher, output));
+        EXPECT_EQ(tested.bFolderKnown ? std::vector<std::wstring>{ strPath } : std::vector<std::wstring>{}, launcher.m_opened);
+        if (tested.strOutput.empty())
+        {
+            EXPECT_EQ(L"", output.m_strText);
+        }
+        else
+        {
+            EXPECT_NE(std::wstring::npos, output.m_strText.find(tested.strOutput)) << testing::PrintToString(output.m_strText);
+            EXPECT_EQ(CCommandLineOutput::error, output.m_lastKind);
+        }
+    }
+}
+
 }  // namespace

@@ -418,7 +418,7 @@ const BYTE kStandardPalette[16][3] = {
     {128, 128, 128}, {255, 0, 0}, {0, 255, 0}, {255, 255, 0}, {0, 0, 255}, {255, 0, 255}, {0, 255, 255}, {255, 255, 255},
 };
 
-std::string ExpectedManifest(const char* architecture)
+std::string ExpectedManifest(const char* architecture, const char* level)
 {
     return std::string("?xml encoding=\"UTF-8\" standalone=\"yes\" version=\"1.0\"\n"
                        "assembly manifestVersion=\"1.0\" xmlns=\"urn:schemas-microsoft-com:asm.v1\"\n"
@@ -430,7 +430,7 @@ std::string ExpectedManifest(const char* architecture)
            "  trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\"\n"
            "    security\n"
            "      requestedPrivileges\n"
-           "        requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"\n"
+           "        requestedExecutionLevel level=\"" + level + "\" uiAccess=\"false\"\n"
            "  application xmlns=\"urn:schemas-microsoft-com:asm.v3\"\n"
            "    windowsSettings\n"
            "      dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\" : \"true\"\n";
@@ -442,11 +442,20 @@ struct Program
 {
     const char* folder;
     const char* manifestArchitecture;
+    const char* file;
+    // The dialog program: it has the dialogs, and asks for elevation as it starts. The console
+    // program runs with its starter's rights.
+    bool windowed;
 };
+
+std::string ProgramName(const Program& program)
+{
+    return std::string(program.folder) + (program.windowed ? "" : "Console");
+}
 
 void PrintTo(const Program& program, std::ostream* out)
 {
-    *out << program.folder;
+    *out << ProgramName(program);
 }
 
 class ProgramResources : public testing::TestWithParam<Program>
@@ -459,7 +468,8 @@ protected:
         ASSERT_TRUE(length > 0 && length < MAX_PATH)
             << "MORVEX_DIST is not set; CTest sets it when the build is configured with MORVEX_DIST_DIR";
         std::wstring folder(GetParam().folder, GetParam().folder + std::strlen(GetParam().folder));
-        path_ = std::wstring(dist, length) + L"\\" + folder + L"\\MorvexDisabler.exe";
+        const std::wstring file(GetParam().file, GetParam().file + std::strlen(GetParam().file));
+        path_ = std::wstring(dist, length) + L"\\" + folder + L"\\" + file;
         module_ = LoadLibraryExW(path_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
         ASSERT_NE(module_, nullptr) << "cannot load " << Narrow(path_) << " (error " << GetLastError() << ")";
     }
@@ -517,11 +527,13 @@ TEST_P(ProgramResources, HoldExactlyTheExpectedResourcesAllInUsEnglish)
     ASSERT_TRUE(EnumResourceTypesW(module_, OnType, reinterpret_cast<LONG_PTR>(&found)));
     std::sort(found.begin(), found.end());
     // String tables are stored in blocks of 16: block 7 holds 96..111, block 3585 holds 0xE000..0xE00F.
-    const std::vector<std::string> expected = {
-        "AFX_DIALOG_LAYOUT 100 language 1033", "RT_DIALOG 100 language 1033", "RT_DIALOG 102 language 1033",
-        "RT_GROUP_ICON 128 language 1033",     "RT_ICON 1 language 1033",     "RT_MANIFEST 1 language 1033",
-        "RT_STRING 3585 language 1033",        "RT_STRING 7 language 1033",   "RT_VERSION 1 language 1033",
+    std::vector<std::string> expected = {
+        "RT_GROUP_ICON 128 language 1033", "RT_ICON 1 language 1033",   "RT_MANIFEST 1 language 1033",
+        "RT_STRING 3585 language 1033",    "RT_STRING 7 language 1033", "RT_VERSION 1 language 1033",
     };
+    if (GetParam().windowed)
+        expected.insert(expected.begin(), { "AFX_DIALOG_LAYOUT 100 language 1033", "RT_DIALOG 100 language 1033",
+                                            "RT_DIALOG 102 language 1033" });
     EXPECT_EQ(found, expected);
 }
 
@@ -596,17 +608,22 @@ void ProgramResources::ExpectDialog(const DialogRow& expected) const
     }
 }
 
-TEST_P(ProgramResources, MainDialogTemplateMatchesTable)
+// Only the dialog program has dialogs.
+class WindowedProgramResources : public ProgramResources
+{
+};
+
+TEST_P(WindowedProgramResources, MainDialogTemplateMatchesTable)
 {
     ExpectDialog(kMainDialog);
 }
 
-TEST_P(ProgramResources, AboutBoxTemplateMatchesTable)
+TEST_P(WindowedProgramResources, AboutBoxTemplateMatchesTable)
 {
     ExpectDialog(kAboutBox);
 }
 
-TEST_P(ProgramResources, AboutBoxLayoutDeclaresNoMovingControls)
+TEST_P(WindowedProgramResources, AboutBoxLayoutDeclaresNoMovingControls)
 {
     Bytes data;
     ASSERT_TRUE(Load(L"AFX_DIALOG_LAYOUT", MAKEINTRESOURCEW(100), data));
@@ -719,6 +736,7 @@ TEST_P(ProgramResources, VersionBlockHoldsExactlyTheExpectedEntries)
     ASSERT_EQ(root.ChildKeys(), (std::vector<std::string>{"StringFileInfo", "VarFileInfo"}));
     const VersionNode& strings = root.children[0];
     ASSERT_EQ(strings.ChildKeys(), std::vector<std::string>{"040904e4"}) << "string tables";
+    const std::wstring file(GetParam().file, GetParam().file + std::strlen(GetParam().file));
     std::vector<std::pair<std::string, std::wstring>> entries;
     for (const VersionNode& entry : strings.children[0].children) {
         EXPECT_EQ(entry.type, 1) << Narrow(entry.key) << " is not text";
@@ -729,8 +747,8 @@ TEST_P(ProgramResources, VersionBlockHoldsExactlyTheExpectedEntries)
         {"CompanyName", L"Morvex Softwares"},
         {"FileDescription", L"Morvex Keyboard Disabler"},
         {"FileVersion", L"2.0.0.1"},
-        {"InternalName", L"MorvexDisabler.exe"},
-        {"OriginalFilename", L"MorvexDisabler.exe"},
+        {"InternalName", file},
+        {"OriginalFilename", file},
         {"ProductName", L"Morvex Disabler"},
         {"ProductVersion", L"2.0.0.1"},
     };
@@ -742,18 +760,27 @@ TEST_P(ProgramResources, VersionBlockHoldsExactlyTheExpectedEntries)
     EXPECT_EQ(vars.children[0].value, (Bytes{0x09, 0x04, 0xE4, 0x04})) << "one pair: 0x0409, 0x04E4";
 }
 
-TEST_P(ProgramResources, ManifestAsksForCommonControls6AdministratorAndDpiAwareness)
+TEST_P(ProgramResources, ManifestAsksForCommonControls6TheRightsItNeedsAndDpiAwareness)
 {
     Bytes data;
     ASSERT_TRUE(Load(RT_MANIFEST, MAKEINTRESOURCEW(1), data));
     ASSERT_GE(data.size(), 3u);
     EXPECT_EQ(Bytes(data.begin(), data.begin() + 3), (Bytes{0xEF, 0xBB, 0xBF})) << "UTF-8 byte-order mark";
 
-    EXPECT_EQ(OutlineXml(std::string(data.begin() + 3, data.end())), ExpectedManifest(GetParam().manifestArchitecture));
+    // The trust information stays in the console program too: without it, Windows would run it
+    // with registry and file virtualisation, as a program from before Vista.
+    EXPECT_EQ(OutlineXml(std::string(data.begin() + 3, data.end())),
+              ExpectedManifest(GetParam().manifestArchitecture, GetParam().windowed ? "requireAdministrator" : "asInvoker"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Programs, ProgramResources,
-                         testing::Values(Program{"x86", "x86"}, Program{"x64", "amd64"}),
-                         [](const testing::TestParamInfo<Program>& program) { return std::string(program.param.folder); });
+const Program kWindowed[] = {{"x86", "x86", "MorvexDisabler.exe", true}, {"x64", "amd64", "MorvexDisabler.exe", true}};
+const Program kConsole[] = {{"x86", "x86", "MorvexDisabler.com", false}, {"x64", "amd64", "MorvexDisabler.com", false}};
+std::string NameOf(const testing::TestParamInfo<Program>& program)
+{
+    return ProgramName(program.param);
+}
+INSTANTIATE_TEST_SUITE_P(Programs, ProgramResources, testing::ValuesIn(kWindowed), NameOf);
+INSTANTIATE_TEST_SUITE_P(ConsolePrograms, ProgramResources, testing::ValuesIn(kConsole), NameOf);
+INSTANTIATE_TEST_SUITE_P(Programs, WindowedProgramResources, testing::ValuesIn(kWindowed), NameOf);
 
 } // namespace

@@ -34,11 +34,13 @@ cmake --build "$BUILD/bench-x86" -j "$JOBS" --target bench_bare
 
 product64=$DIST/x64/MorvexDisabler.exe
 product86=$DIST/x86/MorvexDisabler.exe
+console64=$DIST/x64/MorvexDisabler.com
+console86=$DIST/x86/MorvexDisabler.com
 bare64=$BUILD/bench-x64/tools/bench/bare.exe
 bare86=$BUILD/bench-x86/tools/bench/bare.exe
 harness=$BUILD/bench-x64/tools/bench/bench_harness.exe
 runner=$BUILD/bench-x64/bench-wine-run
-for f in "$product64" "$product86" "$bare64" "$bare86" "$harness"; do
+for f in "$product64" "$product86" "$console64" "$console86" "$bare64" "$bare86" "$harness"; do
   [ -f "$f" ] || { echo "bench: $f is missing" >&2; exit 1; }
 done
 
@@ -59,8 +61,10 @@ trap 'WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null || true' EXIT
 
 # Brings up Wine's own background processes and the file cache before anything is timed.
 # The command line is timed as well: /status opens no window, so it should end before a bare dialog shows.
+# So is the console program's, which is what a prompt waits for.
 status="status=$(winpath "$product64")|/status"
-"$runner" "$harness" 1 "product=$(winpath "$product64")" "bare=$(winpath "$bare64")" "$status" >"$OUT/warmup.txt"
+console="console=$(winpath "$console64")|/status"
+"$runner" "$harness" 1 "product=$(winpath "$product64")" "bare=$(winpath "$bare64")" "$status" "$console" >"$OUT/warmup.txt"
 
 waited=0
 until quiet || [ "$waited" -ge "$WAIT" ]; do
@@ -71,7 +75,7 @@ done
 
 load_before=$(load1)
 echo "bench: $RUNS alternated starts of each program (load average $load_before)"
-"$runner" "$harness" "$RUNS" "product=$(winpath "$product64")" "bare=$(winpath "$bare64")" "$status" >"$OUT/samples.txt"
+"$runner" "$harness" "$RUNS" "product=$(winpath "$product64")" "bare=$(winpath "$bare64")" "$status" "$console" >"$OUT/samples.txt"
 load_after=$(load1)
 
 # One more start of each, untimed, with Wine tracing the DLLs every process loads.
@@ -82,7 +86,7 @@ load_after=$(load1)
 
 python3 "$ROOT/tools/bench/report.py" \
   --samples "$OUT/samples.txt" \
-  --product-x64 "$product64" --product-x86 "$product86" --bare-x64 "$bare64" --bare-x86 "$bare86" \
+  --product-x64 "$product64" --product-x86 "$product86" --console-x64 "$console64" --console-x86 "$console86" --bare-x64 "$bare64" --bare-x86 "$bare86" \
   --compiler "$(sed -n 's/^set(CMAKE_CXX_COMPILER "\(.*\)")$/\1/p' "$BUILD"/bench-x64/CMakeFiles/*/CMakeCXXCompiler.cmake | head -1)" \
   --load-before "$load_before" --load-after "$load_after" --max-load "$MAX_LOAD" \
   --traced-samples "$OUT/traced.txt" --loaddll "$OUT/loaddll.txt" \

@@ -8,10 +8,11 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import report  # noqa: E402
 
 SIZES_WITHIN = {("product", "x64"): 160_000, ("product", "x86"): 150 * 1024,
+                ("console", "x64"): 90_000, ("console", "x86"): 60_000,
                 ("bare", "x64"): 80_000, ("bare", "x86"): 75_000}
 
 
-def harness_output(product, bare, status=()):
+def harness_output(product, bare, status=(), console=()):
     """Lines as the harness prints them: warm-ups first, then the programs taking turns."""
     lines = ["warmup product 0 900.000 99999999 0100", "warmup bare 0 900.000 99999999 0104"]
     for i, (p, b) in enumerate(zip(product, bare), 1):
@@ -19,6 +20,8 @@ def harness_output(product, bare, status=()):
         lines.append(f"sample bare {i} {b[0]:.3f} {b[1]} {0x104 + 8 * i:04x}")
         if status:
             lines.append(f"sample status {i} {status[i - 1][0]:.3f} {status[i - 1][1]} 0200")
+        if console:
+            lines.append(f"sample console {i} {console[i - 1][0]:.3f} {console[i - 1][1]} 0300")
     return lines
 
 
@@ -63,18 +66,24 @@ class ReportTest(unittest.TestCase):
             (90.0, 100.0, 60_000, "yes", "yes"),
         ]
         for product_ms, bare_ms, x86_size, start_met, size_met in cases:
-            with self.subTest(product_ms=product_ms, x86_size=x86_size):
-                samples = report.parse_samples(harness_output([(product_ms, 1000)] * 9, [(bare_ms, 1000)] * 9))
-                table = report.results_table(samples, {**SIZES_WITHIN, ("product", "x86"): x86_size})
-                self.assertEqual(row(table, "Start-up to dialog visible")[5], start_met)
-                self.assertEqual(row(table, "Size of the x86 program")[5], size_met)
+            for program, name in (("product", "program"), ("console", "console program")):
+                with self.subTest(product_ms=product_ms, x86_size=x86_size, program=program):
+                    samples = report.parse_samples(harness_output([(product_ms, 1000)] * 9, [(bare_ms, 1000)] * 9))
+                    table = report.results_table(samples, {**SIZES_WITHIN, (program, "x86"): x86_size})
+                    self.assertEqual(row(table, "Start-up to dialog visible")[5], start_met)
+                    self.assertEqual(row(table, f"Size of the x86 {name}")[5], size_met)
 
-    def test_status_is_judged_against_the_bare_dialog_and_only_when_timed(self):
+    def test_each_status_is_judged_against_the_bare_dialog_and_only_when_timed(self):
         for status_ms, met in ((99.0, "yes"), (100.0, "**no**")):
-            with self.subTest(status_ms=status_ms):
-                lines = harness_output([(105, 1)] * 3, [(100, 1)] * 3, [(status_ms, 1)] * 3)
-                cells = row(report.results_table(report.parse_samples(lines), SIZES_WITHIN), "`/status`")
-                self.assertEqual(cells[1:4] + [cells[5]], [f"{status_ms:.1f} ms", "100.0 ms", f"{status_ms / 100:.3f}", met])
+            for measure, timed in (("`/status`", {"status": [(status_ms, 1)] * 3, "console": [(50, 1)] * 3}),
+                                   ("`MorvexDisabler.com /status`", {"status": [(50, 1)] * 3, "console": [(status_ms, 1)] * 3})):
+                with self.subTest(status_ms=status_ms, measure=measure):
+                    lines = harness_output([(105, 1)] * 3, [(100, 1)] * 3, **timed)
+                    cells = row(report.results_table(report.parse_samples(lines), SIZES_WITHIN), measure)
+                    self.assertEqual(cells[1:4] + [cells[5]], [f"{status_ms:.1f} ms", "100.0 ms", f"{status_ms / 100:.3f}", met])
+                    runs = report.runs_table(report.parse_samples(lines))
+                    self.assertIn(f"{measure} to exit", runs[0])
+                    self.assertIn(f" {status_ms:.1f} ms |", runs[2])
         table = report.results_table(report.parse_samples(harness_output([(1, 1)], [(1, 1)])), SIZES_WITHIN)
         self.assertFalse(any("/status" in line for line in table))
         with self.assertRaises(ValueError):
@@ -84,6 +93,7 @@ class ReportTest(unittest.TestCase):
         table = report.results_table(report.parse_samples(harness_output([(1, 1)], [(1, 1)])), SIZES_WITHIN)
         self.assertEqual(row(table, "Size of the x64 program")[1:4], ["160,000 bytes", "80,000 bytes", "2.000"])
         self.assertEqual(row(table, "Size of the x86 program")[1:4], ["153,600 bytes", "75,000 bytes", "2.048"])
+        self.assertEqual(row(table, "Size of the x86 console program")[1:4], ["60,000 bytes", "75,000 bytes", "0.800"])
 
     def test_incomplete_harness_output_is_refused(self):
         cases = {
