@@ -69,8 +69,9 @@ int CCommandLine::FailureExitCode(const LayoutEdit& edit)
         return exitAlreadyRunning;
     case LayoutEdit::readFailed:
     case LayoutEdit::openFailed:
-        return edit.status == ERROR_ACCESS_DENIED ? exitAccessDenied : exitFailed;
+    // Taking the copies' turn is refused to an account that is no administrator, as writing is.
     case LayoutEdit::lockFailed:
+        return edit.status == ERROR_ACCESS_DENIED ? exitAccessDenied : exitFailed;
     case LayoutEdit::lockSquatted:
     case LayoutEdit::deleteFailed:
     case LayoutEdit::writeFailed:

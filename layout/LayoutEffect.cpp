@@ -30,7 +30,8 @@ LayoutEffect CLayoutEffect::Decide(const FILETIME* pftStored, const FILETIME& ft
 
 LayoutEffect CLayoutEffect::InScope(LayoutEffect effect, BOOL bAllUsers)
 {
-    return bAllUsers ? effect : LayoutEffect::NotApplied;
+    // Nothing stored waits for nothing, in either scope.
+    return bAllUsers || effect == LayoutEffect::NothingStored ? effect : LayoutEffect::NotApplied;
 }
 
 FILETIME CLayoutEffect::WindowsStarted()

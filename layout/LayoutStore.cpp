@@ -73,6 +73,10 @@ public:
     {
         const DWORD dwCreated = ::GetLastError();
         m_dwError = m_mutex.m_hObject != nullptr ? ERROR_SUCCESS : dwCreated;
+        // An account that is no elevated administrator may not name the administrators as an
+        // object's owner: for it, as for the layout's key, access is denied.
+        if (m_dwError == ERROR_INVALID_OWNER)
+            m_dwError = ERROR_ACCESS_DENIED;
         BOOL bHolderKnown = FALSE;
         if (m_mutex.m_hObject == nullptr)
             bHolderKnown = ReadHolder(g_szLayoutLockName, &m_holder);

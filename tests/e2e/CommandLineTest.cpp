@@ -35,6 +35,7 @@ enum class Obstacle
     lockHeld,      // another copy is in the middle of its edit
     lockSquatted,  // a user made the copies' mutex first, and holds it
     nameTaken,     // a user made an object of another kind of the copies' mutex's name
+    lockDenied,    // a copy holds the mutex, which this account may not use
     logTurnHeld,   // someone holds the turn at the log that runs take, and keeps it
 };
 
@@ -149,6 +150,10 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
           Obstacle::lockSquatted },
         { "AUsersEventHoldsTheName", { L"/enable", L"All" }, all, twoDisabled, 1, twoDisabled, strSquatted, REG_BINARY,
           Obstacle::nameTaken },
+        // A prompt that is not elevated may neither make the copies' mutex nor open one: that is
+        // denied access, as for the key, not a failure of the program.
+        { "TheTurnIsNotThisAccounts", { L"/disable", L"LWin" }, all, other, 5, other, strElevate, REG_BINARY, Obstacle::lockDenied,
+          false, Face::console },
         // The turn kept by whoever may open the log: the run ends soon, as it would without a log.
         { "LogTurnKept", { L"/disable", L"LWin", L"/log", strLog }, all, other, 3010,
           ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } }),
@@ -193,8 +198,14 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
         if (tested.obstacle == Obstacle::writesDenied || tested.obstacle == Obstacle::readsDenied)
             deny.emplace(tested.scope, tested.obstacle == Obstacle::writesDenied ? CDenyLayoutAccess::writes : CDenyLayoutAccess::reads);
         std::optional<CHoldLayoutLock> lock;
-        if (tested.obstacle == Obstacle::lockHeld || tested.obstacle == Obstacle::lockSquatted || tested.obstacle == Obstacle::nameTaken)
-            lock.emplace(tested.obstacle == Obstacle::nameTaken, tested.obstacle != Obstacle::lockHeld);
+        if (tested.obstacle == Obstacle::lockHeld)
+            lock.emplace(CHoldLayoutLock::copy);
+        else if (tested.obstacle == Obstacle::lockSquatted)
+            lock.emplace(CHoldLayoutLock::usersMutex);
+        else if (tested.obstacle == Obstacle::nameTaken)
+            lock.emplace(CHoldLayoutLock::usersEvent);
+        else if (tested.obstacle == Obstacle::lockDenied)
+            lock.emplace(CHoldLayoutLock::systemOnly);
 
         // The byte the program takes its turn at, held from a handle of the test's own.
         const CScopedHandle<HANDLE, ::CloseHandle> log(

@@ -159,7 +159,7 @@ TEST_P(OkWithOthersTest, AddsTheTickedKeyToWhatIsStoredAtOk)
         AddBinary(g_szMachineLayout, g_szScancodeMap, tested.pszMeanwhile);
     std::optional<CHoldLayoutLock> lock;
     if (tested.obstacle == OkWithOthers::lockHeld || tested.obstacle == OkWithOthers::lockSquatted)
-        lock.emplace(false, tested.obstacle == OkWithOthers::lockSquatted);
+        lock.emplace(tested.obstacle == OkWithOthers::lockSquatted ? CHoldLayoutLock::usersMutex : CHoldLayoutLock::copy);
     ClickButton(m_hWndMain, L"OK");
     if (tested.pszError != nullptr)
     {

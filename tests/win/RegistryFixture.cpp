@@ -123,13 +123,15 @@ CDenyLayoutAccess::~CDenyLayoutAccess()
     ::RegCloseKey(m_hKey);
 }
 
-CHoldLayoutLock::CHoldLayoutLock(bool bAnotherKind, bool bUsers) : m_bMutex(!bAnotherKind)
+CHoldLayoutLock::CHoldLayoutLock(Holder holder) : m_bMutex(holder != usersEvent)
 {
     // The name other tools and scripts can take the layout's turn by too.
     const WCHAR szName[] = L"Global\\MorvexDisabler.KeyboardLayout";
     // Wine gives an object no owner unless its descriptor names one, and lets any owner be named
     // (Windows would let a test name only its own user, or the administrators when elevated).
-    const WCHAR* pszSddl = bUsers ? L"O:BUD:P(A;;GA;;;WD)" : L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)";
+    const WCHAR* pszSddl = holder == copy         ? L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)"
+                           : holder == systemOnly ? L"O:BAD:P(A;;GA;;;SY)"
+                                                  : L"O:BUD:P(A;;GA;;;WD)";
     PSECURITY_DESCRIPTOR pDescriptor = nullptr;
     EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(pszSddl, SDDL_REVISION_1, &pDescriptor, nullptr));
     SECURITY_ATTRIBUTES access = { sizeof(access), pDescriptor, FALSE };

@@ -58,13 +58,18 @@ private:
     std::vector<BYTE> m_savedDescriptor;
 };
 
-// While it lives, the layout is another copy's: the program's edits wait for it, then give up. With
-// bAnotherKind, an event holds the mutex's name, and no turn can be taken at all. With bUsers, the
-// Users own the object, not the administrators, who own every copy's: it is no copy's turn.
+// While it lives, an object holds the name of the copies' turns at the layout.
 class CHoldLayoutLock
 {
 public:
-    explicit CHoldLayoutLock(bool bAnotherKind = false, bool bUsers = false);
+    enum Holder
+    {
+        copy,        // another copy, in the middle of its edit: the program's edits wait, then give up
+        usersMutex,  // a mutex the Users own, not the administrators, who own every copy's: no copy's turn
+        usersEvent,  // an event of the name, the Users' too: no turn can be taken at all
+        systemOnly,  // a copy's mutex that only SYSTEM may use, as an account that is no administrator finds one
+    };
+    explicit CHoldLayoutLock(Holder holder = copy);
     ~CHoldLayoutLock();
     CHoldLayoutLock(const CHoldLayoutLock&) = delete;
     CHoldLayoutLock& operator=(const CHoldLayoutLock&) = delete;
