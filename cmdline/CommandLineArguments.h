@@ -11,7 +11,7 @@ enum class DscOperation
     get,
     set,
     test,
-    exportAll,  // "export"
+    exportAll,  // "export", a word C++ keeps for itself
     schema,
 };
 
