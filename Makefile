@@ -18,7 +18,8 @@ VERSION := $(shell sed -n 's/^project.MorvexDisabler VERSION \([0-9.]*\).*/\1/p'
 
 PACKAGES := cmake make g++ python3 googletest libgtest-dev \
 	g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 \
-	wine wine64 fonts-wine xvfb x11-apps imagemagick zip clang libclang-rt-14-dev osslsigncode openssl
+	wine wine64 fonts-wine xvfb x11-apps imagemagick zip clang libclang-rt-14-dev osslsigncode openssl \
+	rapidjson-dev python3-jsonschema
 # 32-bit Wine, for the x86 program's tests; only where the machine runs 32-bit programs, since
 # elsewhere it breaks the wine launcher for the x64 program too.
 PACKAGES_32BIT := wine32:i386

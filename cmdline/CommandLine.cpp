@@ -9,6 +9,7 @@ const WCHAR s_szUsage[] =
     L"Usage: MorvexDisabler [/disable KEYS] [/enable KEYS] [/restart] [/json] [/log FILE] [/quiet]\n"
     L"       MorvexDisabler /status [/json] [/log FILE] [/quiet]\n"
     L"       MorvexDisabler /?\n"
+    L"       MorvexDisabler.com /dsc get|set|test|export|schema\n"
     L"\n"
     L"  /disable KEYS  switch these keys off\n"
     L"  /enable KEYS   switch these keys on again (a key another tool remapped stays so)\n"
@@ -20,6 +21,8 @@ const WCHAR s_szUsage[] =
     L"  /log FILE      append a line about the run to FILE\n"
     L"  /quiet         never show a window, not even for errors\n"
     L"  /?             show this text; goes alone\n"
+    L"  /dsc OPERATION the DSC resource MorvexDisabler.dsc.resource.json describes: the instance in\n"
+    L"                 JSON on the standard input; goes alone, in the console program only\n"
     L"\n"
     L"Switches may start with / or -, in any case and order. Other tools' mappings are kept.\n"
     L"The scope is the program's setting: all users unless it says the current user.\n"
@@ -97,11 +100,15 @@ int CCommandLine::Run(const CMorvexCommandLineInfo& info, CRegistryApi& registry
     BOOL bRequest = FALSE;
     // The log is opened before anything is changed: a run that cannot be logged changes nothing.
     const BOOL bLogged = !info.m_strLog.IsEmpty() && log.Open(info.m_strLog, strLogProblem);
-    if (!info.m_strError.IsEmpty())
+    // The console program runs the resource itself; this is the windowed program, given /dsc.
+    const CString strError = info.m_bDsc && info.m_strError.IsEmpty()
+                                 ? CString(L"/dsc is the console program's: DSC runs MorvexDisabler.com, as the resource's manifest says.")
+                                 : info.m_strError;
+    if (!strError.IsEmpty())
     {
         report.m_nExitCode = exitBadArguments;
-        report.m_strMessage = info.m_strError;
-        output.Write(info.m_strError + L"\n\n" + s_szUsage, CCommandLineOutput::error);
+        report.m_strMessage = strError;
+        output.Write(strError + L"\n\n" + s_szUsage, CCommandLineOutput::error);
     }
     else if (!info.m_strLog.IsEmpty() && !bLogged)
     {

@@ -17,6 +17,7 @@ enum Switch
     swUsage = 32,
     swJson = 64,
     swLog = 128,
+    swDsc = 256,
 };
 struct SwitchName
 {
@@ -26,7 +27,16 @@ struct SwitchName
 const SwitchName s_switches[] = {
     { L"disable", swDisable }, { L"enable", swEnable }, { L"status", swStatus },
     { L"restart", swRestart }, { L"quiet", swQuiet },   { L"?", swUsage },
-    { L"json", swJson },       { L"log", swLog },
+    { L"json", swJson },       { L"log", swLog },       { L"dsc", swDsc },
+};
+struct DscOperationName
+{
+    LPCWSTR pszName;
+    DscOperation operation;
+};
+const DscOperationName s_dscOperations[] = {
+    { L"get", DscOperation::get },          { L"set", DscOperation::set },       { L"test", DscOperation::test },
+    { L"export", DscOperation::exportAll }, { L"schema", DscOperation::schema },
 };
 
 // An argument as an error names it: cut short, since it may be as long as a command line can be,
@@ -53,6 +63,8 @@ CString MissingArgumentText(UINT nSwitch)
 {
     if (nSwitch == swLog)
         return L"/log needs the name of the file to append its line to.";
+    if (nSwitch == swDsc)
+        return L"/dsc needs an operation: get, set, test, export or schema.";
     return CString(SwitchText(nSwitch)) + L" needs a list of keys: LWin, RWin, CapsLock, LCtrl or All.";
 }
 
@@ -85,7 +97,9 @@ void CMorvexCommandLineInfo::ParseParam(const WCHAR* pszParam, BOOL bFlag, BOOL 
         Fail(L"An empty name in the list " + Quoted(m_strListBefore) + L": separate the keys with one comma each.");
     if (nArgumentFor == swLog && !bFlag && *pszParam != L'\0')
         m_strLog = pszParam;
-    else if (nArgumentFor != 0 && nArgumentFor != swLog && !bFlag)
+    else if (nArgumentFor == swDsc && !bFlag)
+        ParseDscOperation(pszParam);
+    else if ((nArgumentFor == swDisable || nArgumentFor == swEnable) && !bFlag)
         ParseKeyList(nArgumentFor, pszParam, bLast);
     else
     {
@@ -169,6 +183,10 @@ void CMorvexCommandLineInfo::ParseSwitch(const WCHAR* pszName)
         m_nSwitchesSeen |= name.nSwitch;
         switch (name.nSwitch)
         {
+        case swDsc:
+            m_bDsc = TRUE;
+            m_nAwaitingArgument = name.nSwitch;
+            break;
         case swDisable:
         case swEnable:
         case swLog:
@@ -197,8 +215,26 @@ void CMorvexCommandLineInfo::ParseSwitch(const WCHAR* pszName)
     Fail(L"Unknown switch " + Quoted(strSwitch) + L".");
 }
 
+void CMorvexCommandLineInfo::ParseDscOperation(const WCHAR* pszName)
+{
+    for (const DscOperationName& name : s_dscOperations)
+    {
+        if (_wcsicmp(pszName, name.pszName) == 0)
+        {
+            m_dsc = name.operation;
+            return;
+        }
+    }
+    Fail(*pszName == L'\0' ? MissingArgumentText(swDsc)
+                           : L"Unknown operation " + Quoted(pszName) + L" of /dsc: the operations are get, set, test, export and schema.");
+}
+
 void CMorvexCommandLineInfo::CheckCombination()
 {
+    // DSC runs the resource with the arguments of its manifest and nothing else: whatever joins
+    // them is a mistake, and the instance comes on the standard input.
+    if (m_bDsc && m_nSwitchesSeen != swDsc)
+        Fail(L"/dsc goes alone: DSC gives the instance on the standard input, not as switches.");
     if ((m_disable & m_enable) != 0)
         Fail(L"Named in both /disable and /enable: " + KeyList(m_disable & m_enable) + L".");
     const BOOL bChange = (m_nSwitchesSeen & (swDisable | swEnable)) != 0;
@@ -209,7 +245,7 @@ void CMorvexCommandLineInfo::CheckCombination()
         Fail(L"/status changes nothing, so it goes without /disable, /enable and /restart.");
     if (m_bRestart && !bChange)
         Fail(L"/restart goes with /disable or /enable.");
-    if (!bChange && !m_bStatus && !m_bUsage)
+    if (!bChange && !m_bStatus && !m_bUsage && !m_bDsc)
         Fail(L"Nothing to do: give /disable, /enable, /status or /?.");
 }
 

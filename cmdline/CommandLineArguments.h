@@ -4,6 +4,17 @@
 #include "framework/afxwin.h"
 #include "layout/KeyTable.h"
 
+// The operations of the DSC resource, /dsc OPERATION.
+enum class DscOperation
+{
+    none,
+    get,
+    set,
+    test,
+    exportAll,  // "export", a word C++ keeps for itself
+    schema,
+};
+
 class CMorvexCommandLineInfo : public CCommandLineInfo
 {
 public:
@@ -32,6 +43,10 @@ public:
     BOOL m_bUsage = FALSE;
     // One JSON object on the standard output instead of the lines, for scripts.
     BOOL m_bJson = FALSE;
+    // /dsc was given: the run is the DSC resource's, whose errors are JSON too. The operation is
+    // none when it was missing or unknown, which m_strError then says.
+    BOOL m_bDsc = FALSE;
+    DscOperation m_dsc = DscOperation::none;
     // The file a line about the run is appended to; empty for none.
     CString m_strLog;
     // Every argument, as the log shows them.
@@ -41,12 +56,13 @@ private:
     void Fail(const CString& strError);
     void AddToArguments(const WCHAR* pszParam, BOOL bFlag);
     void ParseKeyList(UINT nSwitch, const WCHAR* pszList, BOOL bLast);
+    void ParseDscOperation(const WCHAR* pszName);
     void ParseSwitch(const WCHAR* pszName);
     void CheckCombination();
 
     int m_nArguments = 0;
     UINT m_nSwitchesSeen = 0;
-    // The switch whose argument the next one is (a list of keys or a file), or 0.
+    // The switch whose argument the next one is (a list of keys, a file or an operation), or 0.
     UINT m_nAwaitingArgument = 0;
     // The switch and list of the argument before, when it was a list: a stray argument after it is
     // most likely the rest of a list that held a space and was not quoted.

@@ -124,12 +124,12 @@ void CStdOutput::Write(LPCWSTR pszText, Kind kind)
     switch (m_sink)
     {
     case stdHandles:
-        if (HANDLE hFile = kind == error ? m_hErr : m_hOut)
+        if (HANDLE hFile = kind == error || kind == errorData ? m_hErr : m_hOut)
         {
             if (IsConsole(hFile))
                 WriteConsoleText(hFile, pszText);
             else
-                WriteLines(hFile, pszText, kind == data ? CP_UTF8 : ::GetOEMCP());
+                WriteLines(hFile, pszText, kind == data || kind == errorData ? CP_UTF8 : ::GetOEMCP());
         }
         break;
     case console:

@@ -13,7 +13,8 @@ public:
         info,
         usage,
         error,
-        data,  // for scripts: to the standard output in UTF-8, whatever the code page
+        data,       // for scripts: to the standard output in UTF-8, whatever the code page
+        errorData,  // for tools that read the standard error as data (DSC's JSON lines): there, in UTF-8
     };
 
     virtual ~CCommandLineOutput() = default;

@@ -1,6 +1,6 @@
 #include "cmdline/CommandLineReport.h"
 
-#include "cmdline/JsonObject.h"
+#include "cmdline/JsonWriter.h"
 #include "cmdline/TimeText.h"
 #include "system/SystemErrorText.h"
 
@@ -40,6 +40,16 @@ CString TimeOrUnknown(const FILETIME& ftUtc)
 BOOL CCommandLineReport::Succeeded() const
 {
     return m_nExitCode == exitDone || m_nExitCode == exitRestartNeeded || m_nExitCode == exitRestartRequested;
+}
+
+LPCWSTR CCommandLineReport::StateName(KeyState state)
+{
+    return state == KeyState::remapped ? L"remapped" : state == KeyState::disabled ? L"disabled" : L"enabled";
+}
+
+CString CCommandLineReport::TargetName(uint16_t nTarget)
+{
+    return TargetText(nTarget, TRUE);
 }
 
 CString CCommandLineReport::KeyPath(BOOL bAllUsers)
@@ -189,44 +199,46 @@ CString CCommandLineReport::Lines() const
 CString CCommandLineReport::Json() const
 {
     static const LPCWSTR s_types[] = { L"none", L"binary", L"not binary" };
-    CJsonObject json;
-    json.AddBool(L"ok", Succeeded());
-    json.AddNumber(L"exitCode", m_nExitCode);
-    json.AddString(L"scope", m_bAllUsers ? L"allUsers" : L"currentUser");
-    json.AddString(L"registryPath", KeyPath(m_bAllUsers));
+    CJsonWriter json;
+    json.BeginObject();
+    json.Key(L"ok").Bool(Succeeded());
+    json.Key(L"exitCode").Number(m_nExitCode);
+    json.Key(L"scope").String(m_bAllUsers ? L"allUsers" : L"currentUser");
+    json.Key(L"registryPath").String(KeyPath(m_bAllUsers));
     if (m_bRead)
     {
-        json.AddString(L"valueType", s_types[static_cast<int>(m_type)]);
-        CJsonObject keys;
+        json.Key(L"valueType").String(s_types[static_cast<int>(m_type)]);
+        json.Key(L"keys").BeginObject();
         for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
         {
             const DisableableKey& key = CKeyTable::At(nRow);
             uint16_t nTarget = 0;
             const KeyState state = CDisabledKeyMap::StateOf(m_map, key, &nTarget);
-            CJsonObject entry;
-            entry.AddString(L"state", state == KeyState::remapped ? L"remapped" : state == KeyState::disabled ? L"disabled" : L"enabled");
+            json.Key(key.pszName).BeginObject().Key(L"state").String(StateName(state));
             if (state == KeyState::remapped)
-                entry.AddString(L"target", TargetText(nTarget, TRUE));
-            keys.AddObject(key.pszName, entry);
+                json.Key(L"target").String(TargetName(nTarget));
+            json.EndObject();
         }
-        json.AddObject(L"keys", keys);
-        json.AddNumber(L"otherMappings", OtherMappings(m_map));
+        json.EndObject();
+        json.Key(L"otherMappings").Number(OtherMappings(m_map));
     }
     else
     {
-        json.AddNull(L"valueType");
-        json.AddNull(L"keys");
-        json.AddNull(L"otherMappings");
+        json.Key(L"valueType").Null();
+        json.Key(L"keys").Null();
+        json.Key(L"otherMappings").Null();
     }
-    json.AddBool(L"written", m_bWritten);
+    json.Key(L"written").Bool(m_bWritten);
     const CString strStored = m_bRead && m_effect.bStoredKnown ? IsoTimeText(m_effect.ftStored) : CString();
     const CString strStarted = m_bRead ? IsoTimeText(m_effect.ftStarted) : CString();
-    json.AddString(L"storedAt", strStored.IsEmpty() ? nullptr : strStored.GetString());
-    json.AddString(L"windowsStartedAt", strStarted.IsEmpty() ? nullptr : strStarted.GetString());
+    json.Key(L"storedAt").String(strStored.IsEmpty() ? nullptr : strStored.GetString());
+    json.Key(L"windowsStartedAt").String(strStarted.IsEmpty() ? nullptr : strStarted.GetString());
+    json.Key(L"inEffect");
     if (m_bRead && m_effect.effect != LayoutEffect::Unknown)
-        json.AddBool(L"inEffect", m_effect.effect == LayoutEffect::InEffect || m_effect.effect == LayoutEffect::NothingStored);
+        json.Bool(m_effect.effect == LayoutEffect::InEffect || m_effect.effect == LayoutEffect::NothingStored);
     else
-        json.AddNull(L"inEffect");
-    json.AddString(L"message", m_strMessage.IsEmpty() ? nullptr : m_strMessage.GetString());
+        json.Null();
+    json.Key(L"message").String(m_strMessage.IsEmpty() ? nullptr : m_strMessage.GetString());
+    json.EndObject();
     return json.Text();
 }

@@ -42,6 +42,11 @@ public:
     static CString RemapText(const CMapStringToString& before, const LayoutChange& change);
     // Why an edit or a read failed, naming the key, the step and the system's reason.
     static CString FailureText(const LayoutEdit& edit, BOOL bAllUsers);
+    // A key's state and a remap's target as scripts read them: "disabled", "enabled" or "remapped";
+    // the key a remap sends to by its name in KEYS where it is one of the four ("LCtrl"), else its
+    // scan code ("0xE038").
+    static LPCWSTR StateName(KeyState state);
+    static CString TargetName(uint16_t nTarget);
     // "HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Keyboard Layout" and the like.
     static CString KeyPath(BOOL bAllUsers);
 

@@ -3,6 +3,7 @@
 #include "cmdline/CommandLine.h"
 #include "cmdline/CommandLineOutput.h"
 #include "console/DialogLauncher.h"
+#include "dsc/DscResource.h"
 #include "system/ScopeSetting.h"
 
 CMorvexConsoleApp theApp;
@@ -21,6 +22,12 @@ BOOL CMorvexConsoleApp::InitInstance()
     // Whatever the arguments, /quiet or not, the console or the given handles are the only way out:
     // a box would hold a script or an agent that waits for this program.
     CStdOutput output(TRUE, FALSE, cmdInfo.m_bJson, CStdOutput::consoleProgram);
+    if (cmdInfo.m_bDsc)
+    {
+        // DSC reads the standard output as the instance and the standard error as its trace.
+        m_nExitCode = CDscResource::Run(cmdInfo, CDscInput::Real(), CRegistryApi::Real(), output);
+        return FALSE;
+    }
     if (!cmdInfo.HasArguments())
     {
         // A double-click on this file, or the bare name typed at a prompt: what people want is the dialog.

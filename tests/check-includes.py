@@ -15,7 +15,8 @@ LEVELS = {
     "framework": 0,
     "layout": 1, "system": 1, "res": 1,
     "dialog": 2, "cmdline": 2,
-    "app": 3, "console": 3,
+    "dsc": 3,
+    "app": 4, "console": 4,
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.MULTILINE)
 

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Packs both programs of each architecture (the dialog's MorvexDisabler.exe and the console's
-# MorvexDisabler.com), the administrators' README (CRLF, for Notepad) and their SHA-256 checksums
-# into one zip that is the same byte for byte whenever its contents are: fixed member order,
+# MorvexDisabler.com) with the DSC resource's manifest beside them, the administrators' README
+# (CRLF, for Notepad) and their SHA-256 checksums into one zip that is the same byte for byte whenever its contents are: fixed member order,
 # dates and permissions, and no extra attributes.
 #   package-dist.sh <dist root holding x86/ and x64/> <zip to write>
 # The members' date is SOURCE_DATE_EPOCH when set, else the time of the last commit.
@@ -36,7 +36,12 @@ rm -f "$zip"
 stage=$(mktemp -d "${TMPDIR:-/tmp}/morvex-dist.XXXXXX")
 trap 'rm -rf "$stage"' EXIT
 programs=(x86/MorvexDisabler.com x86/MorvexDisabler.exe x64/MorvexDisabler.com x64/MorvexDisabler.exe)
+manifests=(x86/MorvexDisabler.dsc.resource.json x64/MorvexDisabler.dsc.resource.json)
 mkdir "$stage/x86" "$stage/x64"
+# Text, and unsigned: DSC reads the manifest, Windows runs only the programs.
+for manifest in "${manifests[@]}"; do
+  cp "$dist/$manifest" "$stage/$manifest"
+done
 # The staged copies are signed, never the build's own output: make would take a signed program for
 # up to date, and the reproducibility test compares dist/ with a fresh link.
 for program in "${programs[@]}"; do
@@ -53,9 +58,9 @@ for program in "${programs[@]}"; do
 done
 version=$(sed -n 's/^project(MorvexDisabler VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 sed -e "s/@VERSION@/$version/" -e 's/\r*$/\r/' "$root/docs/README-administrators.txt" >"$stage/README.txt"
-(cd "$stage" && sha256sum "${programs[@]}" README.txt >SHA256SUMS)
+(cd "$stage" && sha256sum "${programs[@]}" "${manifests[@]}" README.txt >SHA256SUMS)
 
-members=(README.txt SHA256SUMS "${programs[@]}")
+members=(README.txt SHA256SUMS "${programs[@]}" "${manifests[@]}")
 (cd "$stage" && chmod 644 "${members[@]}" && chmod 755 x86 x64 \
   && touch -d "@$SOURCE_DATE_EPOCH" "${members[@]}" x86 x64)
 mkdir -p "$(dirname "$zip")"

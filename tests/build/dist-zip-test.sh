@@ -1,7 +1,8 @@
 #!/bin/bash
 # The distribution zip: packed twice from the same programs, the second time from copies with
 # other dates and permissions, it must come out the same; unpacked, it must hold exactly the four
-# programs (the dialog's and the console's, for x86 and x64), a CRLF README and checksums that verify.
+# programs (the dialog's and the console's, for x86 and x64), the DSC resource's manifest beside
+# each pair, a CRLF README and checksums that verify.
 #   dist-zip-test.sh <source dir> <dist root>
 set -u
 src=$1 dist=$2
@@ -18,11 +19,11 @@ export SOURCE_DATE_EPOCH=1262304000
 "$src/tools/package-dist.sh" "$dist" "$work/first.zip" >/dev/null || { echo "FAIL: packing failed" >&2; exit 1; }
 
 mkdir -p "$work/copy/x86" "$work/copy/x64"
-programs="x64/MorvexDisabler.com x64/MorvexDisabler.exe x86/MorvexDisabler.com x86/MorvexDisabler.exe"
-for program in $programs; do
-  cp "$dist/$program" "$work/copy/$program"
-  chmod 700 "$work/copy/$program"
-  touch -d '2011-11-11 11:11' "$work/copy/$program"
+files="x64/MorvexDisabler.com x64/MorvexDisabler.dsc.resource.json x64/MorvexDisabler.exe x86/MorvexDisabler.com x86/MorvexDisabler.dsc.resource.json x86/MorvexDisabler.exe"
+for file in $files; do
+  cp "$dist/$file" "$work/copy/$file"
+  chmod 700 "$work/copy/$file"
+  touch -d '2011-11-11 11:11' "$work/copy/$file"
 done
 (umask 077 && TZ=Pacific/Kiritimati "$src/tools/package-dist.sh" "$work/copy" "$work/second.zip" >/dev/null) \
   || { echo "FAIL: packing the copies failed" >&2; exit 1; }
@@ -32,16 +33,16 @@ dates=$(unzip -Z -T "$work/first.zip" | awk '/^-/ { print $7 }' | sort -u | tr '
 [ "$dates" = "20100101.000000 " ] || fail "member dates are not the fixed date: $dates"
 
 members=$(unzip -Z1 "$work/first.zip" | sort | tr '\n' ' ')
-[ "$members" = "README.txt SHA256SUMS $programs " ] \
+[ "$members" = "README.txt SHA256SUMS $files " ] \
   || fail "unexpected members: $members"
 
 mkdir "$work/unpacked"
 unzip -q "$work/first.zip" -d "$work/unpacked" || fail "unzip failed"
 (cd "$work/unpacked" && sha256sum --quiet --strict -c SHA256SUMS) || fail "the checksums do not verify"
 listed=$(cut -d' ' -f3- "$work/unpacked/SHA256SUMS" | sort | tr '\n' ' ')
-[ "$listed" = "README.txt $programs " ] || fail "SHA256SUMS lists: $listed"
-for program in $programs; do
-  cmp -s "$dist/$program" "$work/unpacked/$program" || fail "$program is not the built program"
+[ "$listed" = "README.txt $files " ] || fail "SHA256SUMS lists: $listed"
+for file in $files; do
+  cmp -s "$dist/$file" "$work/unpacked/$file" || fail "$file is not the one built"
 done
 
 readme=$work/unpacked/README.txt
@@ -50,6 +51,12 @@ lines=$(wc -l <"$readme")
 [ -z "$(tail -c1 "$readme")" ] || fail "README.txt does not end with a line break"
 version=$(sed -n 's/^project(MorvexDisabler VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
 [ "$(head -n1 "$readme")" = $'Morvex Disabler '"$version"$'\r' ] || fail "README.txt does not open with the version $version"
+# The manifests carry it as semver, the fourth number as build metadata.
+IFS=. read -r major minor patch tweak <<<"$version"
+for manifest in x86/MorvexDisabler.dsc.resource.json x64/MorvexDisabler.dsc.resource.json; do
+  grep -qF "\"version\": \"$major.$minor.$patch+$tweak\"" "$work/unpacked/$manifest" \
+    || fail "$manifest does not carry the version $major.$minor.$patch+$tweak"
+done
 grep -qF 'reg delete "HKLM\SYSTEM\CurrentControlSet\Control\Keyboard Layout" /v "Scancode Map" /f' "$readme" \
   || fail "README.txt does not say how to undo"
 

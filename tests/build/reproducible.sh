@@ -23,7 +23,7 @@ for arch in x86 x64; do
     -DCMAKE_BUILD_TYPE="$type" -DMORVEX_BUILD_TESTS=OFF >"$work/$arch.log" 2>&1 \
     && cmake --build "$work/build-$arch" --target MorvexDisabler MorvexDisablerConsole -j "$jobs" >>"$work/$arch.log" 2>&1 \
     || { cat "$work/$arch.log"; echo "reproducible: the $arch rebuild failed" >&2; exit 1; }
-  for program in MorvexDisabler.exe MorvexDisabler.com; do
+  for program in MorvexDisabler.exe MorvexDisabler.com MorvexDisabler.dsc.resource.json; do
     if cmp "$dist/$arch/$program" "$work/build-$arch/$program"; then
       echo "$arch/$program: identical"
     else

@@ -183,6 +183,8 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
           L"Unexpected argument \"RWin\" after the list of /disable: separate the keys with commas, and quote a list that holds "
           L"spaces, as in /disable \"LWin, RWin\"." + strUsage },
         { "UsageBesideAChange", { L"/disable", L"RWin", L"/?" }, all, other, 87, other, L"/? goes alone" },
+        { "DscInTheWindowedProgram", { L"/dsc", L"get" }, all, other, 87, other,
+          L"/dsc is the console program's: DSC runs MorvexDisabler.com, as the resource's manifest says." + strUsage },
         { "LongestCommandLine", { strLongest }, all, other, 87, other, L"Unknown switch \"/xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\"." + strUsage },
     };
     for (const CommandLineCase& tested : cases)

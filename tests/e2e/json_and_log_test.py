@@ -3,6 +3,11 @@
 real JSON parser, the log line by line. Runs the built program under Wine in the tree's prefix.
 
     json_and_log_test.py <wine-run> <prefix> <program>
+
+Given the DSC resource's manifest and a program that holds the layout's turn, it plays DSC instead:
+it runs each operation the way the manifest says, and reads what comes back the way dsc does.
+
+    json_and_log_test.py <wine-run> <prefix> <console program> <manifest> <layout holder>
 """
 import concurrent.futures
 import datetime
@@ -12,9 +17,11 @@ import re
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 WINE_RUN, PREFIX, PROGRAM = sys.argv[1:4]
+MANIFEST, LAYOUT_HOLDER = (sys.argv[4:6] + [None, None])[:2]
 MACHINE_LAYOUT = r"HKLM\SYSTEM\CurrentControlSet\Control\Keyboard Layout"
 # The program's volatile key.
 RESTART_PENDING = r"HKLM\SOFTWARE\MorvexSoft\MorvexDisabler\RestartPending"
@@ -169,5 +176,271 @@ class JsonAndLogTest(unittest.TestCase):
         self.assertEqual((0, times_say), (result.returncode, obj["inEffect"]))
 
 
+# The rules of DSC's published resource-manifest schema (aka.ms/dsc/schemas/v3/bundled/resource/
+# manifest.json) that a command resource's manifest must meet, written out: the tests reach no
+# network. Stricter in one way: an operation may hold only the members DSC knows, so that a
+# misspelt one cannot pass unnoticed, as DSC would ignore it.
+SEMVER = (r"^(0|[1-9]\d*)\.(0|[1-9]\d*)\.(0|[1-9]\d*)(?:-((?:0|[1-9]\d*|\d*[a-zA-Z-][0-9a-zA-Z-]*)"
+          r"(?:\.(?:0|[1-9]\d*|\d*[a-zA-Z-][0-9a-zA-Z-]*))*))?(?:\+([0-9a-zA-Z-]+(?:\.[0-9a-zA-Z-]+)*))?$")
+COMMAND_ARGS = {"type": "array", "items": {"oneOf": [
+    {"type": "string"},
+    {"type": "object", "required": ["jsonInputArg"], "additionalProperties": False,
+     "properties": {"jsonInputArg": {"type": "string"}, "mandatory": {"type": "boolean"}}}]}}
+
+
+def operation_rules(**members):
+    return {"type": "object", "required": ["executable"], "additionalProperties": False,
+            "properties": {"executable": {"type": "string", "minLength": 1}, "args": COMMAND_ARGS,
+                           "input": {"enum": ["env", "stdin"]},
+                           "requireSecurityContext": {"enum": ["current", "elevated", "restricted"]}, **members},
+            # The instance reaches the command through input or a JSON argument.
+            "anyOf": [{"required": ["input"]},
+                      {"required": ["args"], "properties": {"args": {"contains": {"type": "object"}}}}]}
+
+
+RETURN_KIND = {"enum": ["state", "stateAndDiff"]}
+RESOURCE_MANIFEST_RULES = {
+    "$schema": "https://json-schema.org/draft/2020-12/schema",
+    "type": "object",
+    "required": ["$schema", "type", "version"],
+    "additionalProperties": False,
+    "properties": {
+        "$schema": {"enum": [f"https://aka.ms/dsc/schemas/v3{minor}/{bundled}resource/manifest{vscode}.json"
+                             for minor in ("", ".0", ".1") for bundled in ("", "bundled/")
+                             for vscode in ("", ".vscode") if bundled or not vscode]},
+        "type": {"type": "string", "pattern": r"^\w+(\.\w+){0,3}\/\w+$"},
+        "version": {"type": "string", "pattern": SEMVER},
+        "description": {"type": "string"},
+        "kind": {"enum": ["resource", "adapter", "group", "importer", "exporter"]},
+        "tags": {"type": "array", "uniqueItems": True, "items": {"type": "string", "pattern": r"^\w+$"}},
+        "get": operation_rules(),
+        "set": operation_rules(implementsPretest={"type": "boolean"}, handlesExist={"type": "boolean"}, **{"return": RETURN_KIND}),
+        "whatIf": operation_rules(implementsPretest={"type": "boolean"}, handlesExist={"type": "boolean"}, **{"return": RETURN_KIND}),
+        "test": operation_rules(**{"return": RETURN_KIND}),
+        "delete": operation_rules(),
+        "export": operation_rules(),
+        "validate": operation_rules(),
+        "schema": {"type": "object", "oneOf": [{"required": ["command"]}, {"required": ["embedded"]}],
+                   "properties": {"command": {"type": "object", "required": ["executable"], "additionalProperties": False,
+                                              "properties": {"executable": {"type": "string", "minLength": 1},
+                                                             "args": {"type": "array", "items": {"type": "string"}}}},
+                                  "embedded": {"type": "object"}}},
+        "exitCodes": {"type": "object", "propertyNames": {"pattern": "^-?[0-9]+$"}, "additionalProperties": {"type": "string"}},
+    },
+}
+USER_SETTINGS = r"HKCU\Software\MorvexSoft\Morvex Disabler by MorvexSoft\Settings"
+USER_LAYOUT = r"HKCU\Keyboard Layout"
+# Another tool's: Caps Lock sent to Left Ctrl, Scroll Lock switched off.
+OTHER_TOOLS = "1d003a00" "00004600"
+# Right Windows sent to Right Alt by another tool, Caps Lock to Left Ctrl, Left Windows switched off.
+REMAPS = "000000000000000004000000" "38e05ce0" "1d003a00" "00005be0" "00000000"
+
+
+def layout(mappings):
+    """A well-formed stored value of these mappings, each as eight hex digits."""
+    return f"0000000000000000{len(mappings) // 8 + 1:02x}000000{mappings}00000000"
+
+
+class DscResourceTest(unittest.TestCase):
+    """Each operation run as the manifest says (executable, arguments, the instance on the standard
+    input), and its output read as dsc reads it: one instance on the standard output, valid against
+    the schema the resource prints; trace lines on the standard error; an exit code the manifest
+    describes."""
+
+    @classmethod
+    def setUpClass(cls):
+        import jsonschema
+        cls.jsonschema = jsonschema
+        subprocess.run([WINE_RUN, "--prefix-only"], check=True)
+        with open(MANIFEST, encoding="utf-8") as file:
+            cls.manifest = json.load(file)
+        cls.folder = os.path.dirname(os.path.abspath(MANIFEST))
+        out = wine("cmd", "/c", "echo %COMPUTERNAME%").stdout.decode("ascii").strip()
+        cls.computer = out
+        command = cls.manifest["schema"]["command"]
+        result = wine(cls.path_of(command["executable"]), *command["args"])
+        lines = result.stdout.decode("utf-8").splitlines()
+        assert result.returncode == 0 and len(lines) == 1, result
+        cls.schema = json.loads(lines[0])
+
+    @classmethod
+    def path_of(cls, executable):
+        """The executable as DSC finds it: beside the manifest."""
+        path = os.path.join(cls.folder, executable)
+        assert os.path.isfile(path), path
+        return path
+
+    def setUp(self):
+        wine("reg", "delete", r"HKCU\Software\MorvexSoft", "/f")
+        wine("reg", "delete", USER_LAYOUT, "/v", "Scancode Map", "/f")
+        set_layout(None)
+
+    def tearDown(self):
+        set_layout(None)
+        wine("reg", "delete", r"HKCU\Software\MorvexSoft", "/f")
+
+    def invoke(self, operation, instance=None):
+        """Runs the operation as dsc does; the exit code, the instance printed (or None) and the trace
+        lines. instance is what goes on the standard input: bytes as they are, anything else as
+        compressed JSON, as dsc sends it; None sends nothing."""
+        method = self.manifest[operation]
+        self.assertEqual("stdin", method["input"])
+        if instance is not None and not isinstance(instance, bytes):
+            instance = json.dumps(instance, separators=(",", ":")).encode("utf-8")
+        result = subprocess.run(["wine", self.path_of(method["executable"]), *method["args"]], env=ENV,
+                                input=instance if instance is not None else b"",
+                                capture_output=True, timeout=60)
+        # Linux keeps a process's exit code modulo 256; the manifest's codes stay apart even so.
+        codes = {int(code) & 0xFF: int(code) for code in self.manifest["exitCodes"]}
+        self.assertIn(result.returncode, codes)
+        code = codes[result.returncode]
+        trace = []
+        for line in result.stderr.decode("utf-8").splitlines():
+            entry = json.loads(line)
+            self.assertEqual(1, len(entry), line)
+            [(level, message)] = entry.items()
+            self.assertIn(level, ("error", "warn", "info"))
+            self.assertIsInstance(message, str)
+            trace.append((level, message))
+        self.assertEqual(code != 0, any(level == "error" for level, _ in trace), trace)
+        # Nothing but the instance: one line when the operation succeeded, nothing when it failed.
+        lines = result.stdout.decode("utf-8").splitlines()
+        self.assertEqual(0 if code else 1, len(lines), result.stdout)
+        state = json.loads(lines[0]) if lines else None
+        if state is not None:
+            self.jsonschema.Draft202012Validator(self.schema).validate(state)
+        return code, state, trace
+
+    def status(self):
+        result = program("/status", "/json")
+        self.assertEqual(0, result.returncode)
+        return json.loads(result.stdout.decode("utf-8"))
+
+    def assert_restart_as_status_reads_it(self, state):
+        """_restartRequired names this computer exactly while /status says what is stored is not in effect."""
+        if self.status()["inEffect"] is False:
+            self.assertEqual([{"system": self.computer}], state.get("_restartRequired"))
+        else:
+            self.assertNotIn("_restartRequired", state)
+
+    def test_the_manifest_meets_dscs_rules_and_the_schema_is_json_schema(self):
+        self.jsonschema.Draft202012Validator(RESOURCE_MANIFEST_RULES).validate(self.manifest)
+        # set tests for itself, returns the state after it, and changes the machine: DSC must not
+        # test first, must read the state, and may refuse to run it unelevated.
+        set_method = self.manifest["set"]
+        self.assertEqual((True, "state", "elevated"),
+                         (set_method["implementsPretest"], set_method["return"], set_method["requireSecurityContext"]))
+        self.jsonschema.Draft202012Validator.check_schema(self.schema)
+        self.assertEqual({"LWin", "RWin", "CapsLock", "LCtrl", "remappedTo", "_inDesiredState", "_restartRequired"},
+                         set(self.schema["properties"]))
+        self.assertIn("all-users", self.schema["description"])
+
+    def test_test_then_set_then_test_and_a_second_set_that_writes_nothing(self):
+        # The program's scope says the current user; the resource manages the all-users value all the same.
+        self.assertEqual(0, wine("reg", "add", USER_SETTINGS, "/v", "m_bApplyChangesForAllUsers", "/t", "REG_DWORD",
+                                 "/d", "0", "/f").returncode)
+        set_layout(layout(OTHER_TOOLS))
+        desired = {"LWin": "disabled", "RWin": "disabled", "CapsLock": "enabled"}
+        code, state, _ = self.invoke("test", desired)
+        self.assertEqual((0, False), (code, state["_inDesiredState"]))
+
+        code, state, trace = self.invoke("set", desired)
+        self.assertEqual(0, code)
+        self.assertEqual({"LWin": "disabled", "RWin": "disabled", "CapsLock": "remapped", "LCtrl": "enabled",
+                          "remappedTo": {"CapsLock": "LCtrl"}, "_restartRequired": [{"system": self.computer}]}, state)
+        # The other tool's mappings byte for byte, in their order; the keys switched off after them.
+        stored = layout(OTHER_TOOLS + "00005be0" "00005ce0")
+        self.assertEqual(stored, stored_layout())
+        self.assertNotIn("REG_BINARY", wine("reg", "query", USER_LAYOUT, "/v", "Scancode Map").stdout.decode("ascii", "replace"))
+        self.assertIn(("info", "Caps Lock is remapped to Left Ctrl by another mapping, which is not this program's: left as it is."), trace)
+
+        code, state, _ = self.invoke("test", desired)
+        self.assertEqual((0, True), (code, state["_inDesiredState"]))
+        self.assert_restart_as_status_reads_it(state)
+        self.assertIn("_restartRequired", state)
+
+        # Bytes after the terminator, which the program never writes: still there, nothing was written.
+        set_layout(stored + "deadbeef")
+        code, state, trace = self.invoke("set", desired)
+        self.assertEqual(0, code)
+        self.assertIn(("info", "Nothing to change."), trace)
+        self.assertEqual(stored + "deadbeef", stored_layout())
+
+    def test_get_and_export_agree_with_status_json(self):
+        for value, targets in ((REMAPS, {"RWin": "0xE038", "CapsLock": "LCtrl"}), (layout(""), {}), (None, {})):
+            set_layout(value)
+            keys = self.status()["keys"]
+            self.assertEqual(targets, {name: entry["target"] for name, entry in keys.items() if "target" in entry})
+            for operation in ("get", "export"):
+                code, state, _ = self.invoke(operation)
+                self.assertEqual(0, code)
+                self.assertEqual({name: entry["state"] for name, entry in keys.items()}, {name: state[name] for name in keys})
+                self.assertEqual(targets, state.get("remappedTo", {}))
+                if operation == "get":
+                    self.assert_restart_as_status_reads_it(state)
+                else:
+                    self.assertNotIn("_restartRequired", state)
+
+    def test_restart_required_while_what_is_stored_waits_for_a_restart(self):
+        """Nothing stored waits for nothing; a change waits for the restart; after it (the prefix's
+        server ended), the key's time against the start decides, as /status reads it."""
+        restart_server()
+        wine("reg", "delete", MACHINE_LAYOUT, "/f")
+        code, state, _ = self.invoke("get")
+        self.assertEqual((0, True), (code, self.status()["inEffect"]))
+        self.assertNotIn("_restartRequired", state)
+
+        code, state, _ = self.invoke("set", {"LWin": "disabled"})
+        self.assertEqual([{"system": self.computer}], state["_restartRequired"])
+        self.assertTrue(key_exists(RESTART_PENDING))
+
+        restart_server()
+        self.assertFalse(key_exists(RESTART_PENDING))
+        for operation, instance in (("get", None), ("test", {"LWin": "disabled"})):
+            code, state, _ = self.invoke(operation, instance)
+            self.assertEqual(0, code)
+            self.assert_restart_as_status_reads_it(state)
+
+    def test_a_layout_another_copy_holds_ends_set_with_1618_and_changes_nothing(self):
+        set_layout(layout(OTHER_TOOLS))
+        holder = subprocess.Popen(["wine", LAYOUT_HOLDER], env=ENV, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL)
+        try:
+            self.assertEqual(b"held", holder.stdout.readline().strip())
+            started = time.monotonic()
+            code, state, trace = self.invoke("set", {"LWin": "disabled"})
+            self.assertGreaterEqual(time.monotonic() - started, 9.5)
+        finally:
+            holder.stdin.close()
+            holder.wait(timeout=60)
+            holder.stdout.close()
+        self.assertEqual((1618, None), (code, state))
+        self.assertEqual([("error", "Another copy of the program kept the keyboard layout for more than 10 seconds.\n"
+                                    "Nothing was changed.")], trace)
+        self.assertEqual(layout(OTHER_TOOLS), stored_layout())
+
+    def test_each_bad_input_ends_with_87_says_why_and_changes_nothing(self):
+        set_layout(layout(OTHER_TOOLS))
+        cases = [
+            ("set", b'{"LWin":"disabled"', "The input is not a JSON instance: a member without a comma or closing brace"),
+            ("set", b'{"LWin":"disabled","ScrollLock":"disabled"}', 'Unknown member "ScrollLock"'),
+            ("set", b'{"LWin":"off"}', '"LWin" must be "disabled" or "enabled", not "off".'),
+            # What PowerShell 5 pipes, unless told otherwise.
+            ("set", '{"LWin":"disabled"}'.encode("utf-16-le"), "NUL byte"),
+            # Valid JSON, but no instance is that large.
+            ("set", b'{"LWin":"disabled"' + b" " * 65536 + b"}", "The input is larger than 64 KB"),
+            ("set", b"", "No instance on the standard input"),
+            ("test", b"\r\n", "No instance on the standard input"),
+        ]
+        for operation, instance, error in cases:
+            with self.subTest(operation=operation, instance=instance[:40]):
+                code, state, trace = self.invoke(operation, instance)
+                self.assertEqual((87, None), (code, state))
+                self.assertEqual(1, len(trace), trace)
+                self.assertEqual("error", trace[0][0])
+                self.assertIn(error, trace[0][1])
+                self.assertEqual(layout(OTHER_TOOLS), stored_layout())
+
+
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    unittest.main(argv=sys.argv[:1] + ["DscResourceTest" if MANIFEST else "JsonAndLogTest"], verbosity=2)

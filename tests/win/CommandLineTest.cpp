@@ -42,6 +42,7 @@ struct ArgumentsCase
     const wchar_t* pszError;  // a part of the error; empty when the arguments are good
     KeySet disable, enable;
     BOOL bStatus, bRestart, bQuiet, bUsage;
+    DscOperation dsc = DscOperation::none;
 };
 
 // The bad input that the end-to-end table does not start the program for.
@@ -76,6 +77,15 @@ TEST(CommandLineArgumentsTest, ReadsSwitchesInAnyCaseAndOrderAndNamesTheFirstFau
         { { L"/quiet\t" }, L"Unknown switch \"/quiet\xFFFD\"" },
         { { L"\x9b" L"31m" }, L"Unexpected argument \"\xFFFD" L"31m\"" },
         { { L"/enable", L"LWin\x202E,RWin" }, L"Unknown key \"LWin\xFFFD\"" },
+        // The DSC resource's operations, as its manifest gives them, and nothing beside them.
+        { { L"-DSC", L"Export" }, L"", 0, 0, FALSE, FALSE, FALSE, FALSE, DscOperation::exportAll },
+        { { L"/dsc", L"set" }, L"", 0, 0, FALSE, FALSE, FALSE, FALSE, DscOperation::set },
+        { { L"/dsc" }, L"/dsc needs an operation: get, set, test, export or schema." },
+        { { L"/dsc", L"/quiet" }, L"/dsc needs an operation" },
+        { { L"/dsc", L"whatif" }, L"Unknown operation \"whatif\" of /dsc" },
+        { { L"/dsc", L"get", L"extra" }, L"Unexpected argument \"extra\"." },
+        { { L"/dsc", L"test", L"/json" }, L"/dsc goes alone" },
+        { { L"/status", L"/dsc", L"get" }, L"/dsc goes alone" },
     };
     for (const ArgumentsCase& tested : cases)
     {
@@ -99,6 +109,7 @@ TEST(CommandLineArgumentsTest, ReadsSwitchesInAnyCaseAndOrderAndNamesTheFirstFau
             EXPECT_EQ(tested.bRestart, info.m_bRestart);
             EXPECT_EQ(tested.bQuiet, info.m_bQuiet);
             EXPECT_EQ(tested.bUsage, info.m_bUsage);
+            EXPECT_EQ(tested.dsc, info.m_dsc);
         }
     }
 }

@@ -1,0 +1,20 @@
+// The resource's instance as DSC hands it over: which of the four keys are managed, and how, read from untrusted JSON.
+#pragma once
+
+#include "framework/afxstr.h"
+#include "layout/KeyTable.h"
+
+// A key left out is not managed. A managed key is desired switched off, or not switched off.
+struct DscDesiredState
+{
+    KeySet managed = 0;
+    KeySet disabled = 0;  // the managed keys desired "disabled"; the others are desired "enabled"
+};
+
+// Reads one instance: a JSON object in UTF-8 (a byte order mark may lead) whose members are keys'
+// names, each "disabled" or "enabled". Anything else is refused, with a text for the standard
+// error that says what is wrong and where: text that is not JSON or not UTF-8, a value other than
+// an object, a member of no key or one that the resource only reports, a member named twice, a
+// state that is not one of the two. The reader never nests deeper than the instance's own
+// members, so no text, however deep, can exhaust its stack.
+BOOL ReadDscInstance(const BYTE* pText, size_t cbText, DscDesiredState& desired, CString& strError);
