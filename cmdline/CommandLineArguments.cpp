@@ -39,20 +39,6 @@ const DscOperationName s_dscOperations[] = {
     { L"export", DscOperation::exportAll }, { L"schema", DscOperation::schema },
 };
 
-// An argument as an error names it: cut short, since it may be as long as a command line can be,
-// and with no character that could steer the console it lands in.
-CString Quoted(LPCWSTR pszArgument)
-{
-    const int kShown = 40;
-    const CString strArgument = ShownText(pszArgument);
-    CString strShown;
-    if (strArgument.GetLength() > kShown)
-        strShown.Format(L"\"%.*s...\"", kShown, strArgument.GetString());
-    else
-        strShown.Format(L"\"%s\"", strArgument.GetString());
-    return strShown;
-}
-
 LPCWSTR SwitchText(UINT nSwitch)
 {
     return nSwitch == swDisable ? L"/disable" : nSwitch == swEnable ? L"/enable" : L"/log";
@@ -94,7 +80,7 @@ void CMorvexCommandLineInfo::ParseParam(const WCHAR* pszParam, BOOL bFlag, BOOL 
     m_nListBefore = 0;
     m_bListEndsInComma = FALSE;
     if (bListBeforeEndedInComma && bFlag)
-        Fail(L"An empty name in the list " + Quoted(m_strListBefore) + L": separate the keys with one comma each.");
+        Fail(L"An empty name in the list " + QuotedText(m_strListBefore) + L": separate the keys with one comma each.");
     if (nArgumentFor == swLog && !bFlag && *pszParam != L'\0')
         m_strLog = pszParam;
     else if (nArgumentFor == swDsc && !bFlag)
@@ -113,12 +99,12 @@ void CMorvexCommandLineInfo::ParseParam(const WCHAR* pszParam, BOOL bFlag, BOOL 
             CString strError;
             strError.Format(L"Unexpected argument %s after the list of %s: separate the keys with commas, and quote a list "
                             L"that holds spaces, as in %s \"%s %s\".",
-                            Quoted(pszParam).GetString(), SwitchText(nListBefore), SwitchText(nListBefore),
+                            QuotedText(pszParam).GetString(), SwitchText(nListBefore), SwitchText(nListBefore),
                             ShownText(m_strListBefore).GetString(), ShownText(pszParam).GetString());
             Fail(strError);
         }
         else if (nArgumentFor == 0)
-            Fail(L"Unexpected argument " + Quoted(pszParam) + L".");
+            Fail(L"Unexpected argument " + QuotedText(pszParam) + L".");
     }
 
     if (bLast)
@@ -164,10 +150,10 @@ void CMorvexCommandLineInfo::ParseKeyList(UINT nSwitch, const WCHAR* pszList, BO
         Fail(CString(SwitchText(nSwitch)) + L" needs a list of keys: LWin, RWin, CapsLock, LCtrl or All.");
         break;
     case keysEmptyName:
-        Fail(L"An empty name in the list " + Quoted(pszList) + L": separate the keys with one comma each.");
+        Fail(L"An empty name in the list " + QuotedText(pszList) + L": separate the keys with one comma each.");
         break;
     case keysUnknown:
-        Fail(L"Unknown key " + Quoted(strBad) + L": the keys are LWin, RWin, CapsLock, LCtrl and All.");
+        Fail(L"Unknown key " + QuotedText(strBad) + L": the keys are LWin, RWin, CapsLock, LCtrl and All.");
         break;
     }
 }
@@ -212,7 +198,7 @@ void CMorvexCommandLineInfo::ParseSwitch(const WCHAR* pszName)
     }
     CString strSwitch(L"/");
     strSwitch += pszName;
-    Fail(L"Unknown switch " + Quoted(strSwitch) + L".");
+    Fail(L"Unknown switch " + QuotedText(strSwitch) + L".");
 }
 
 void CMorvexCommandLineInfo::ParseDscOperation(const WCHAR* pszName)
@@ -226,7 +212,7 @@ void CMorvexCommandLineInfo::ParseDscOperation(const WCHAR* pszName)
         }
     }
     Fail(*pszName == L'\0' ? MissingArgumentText(swDsc)
-                           : L"Unknown operation " + Quoted(pszName) + L" of /dsc: the operations are get, set, test, export and schema.");
+                           : L"Unknown operation " + QuotedText(pszName) + L" of /dsc: the operations are get, set, test, export and schema.");
 }
 
 void CMorvexCommandLineInfo::CheckCombination()

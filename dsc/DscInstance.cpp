@@ -32,24 +32,18 @@ bool EqualsName(const char* psz, rapidjson::SizeType cch, const wchar_t* pszName
 // cut short and with nothing that could steer the console it may land in.
 CString Quoted(const char* psz, rapidjson::SizeType cch)
 {
-    const int kShown = 40;
-    CString strText;
+    CByteArray wide;
+    LPCWSTR pszWide = L"";
     const int cchWide = cch == 0 ? 0 : ::MultiByteToWideChar(CP_UTF8, 0, psz, static_cast<int>(cch), nullptr, 0);
     if (cchWide > 0)
     {
-        CByteArray wide;
         wide.SetSize(static_cast<INT_PTR>((cchWide + 1) * sizeof(WCHAR)));
-        const LPWSTR pszWide = reinterpret_cast<LPWSTR>(wide.GetData());
-        ::MultiByteToWideChar(CP_UTF8, 0, psz, static_cast<int>(cch), pszWide, cchWide);
-        pszWide[cchWide] = L'\0';
-        strText = ShownText(pszWide);
+        const LPWSTR pszBuffer = reinterpret_cast<LPWSTR>(wide.GetData());
+        ::MultiByteToWideChar(CP_UTF8, 0, psz, static_cast<int>(cch), pszBuffer, cchWide);
+        pszBuffer[cchWide] = L'\0';
+        pszWide = pszBuffer;
     }
-    CString strQuoted;
-    if (strText.GetLength() > kShown)
-        strQuoted.Format(L"\"%.*s...\"", kShown, strText.GetString());
-    else
-        strQuoted.Format(L"\"%s\"", strText.GetString());
-    return strQuoted;
+    return QuotedText(pszWide);
 }
 
 // Follows the parse event by event and stops it at the first thing that is no instance. Nothing

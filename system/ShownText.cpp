@@ -21,3 +21,15 @@ CString ShownText(LPCWSTR pszText)
     pszShown[nLength] = L'\0';
     return pszShown;
 }
+
+CString QuotedText(LPCWSTR pszText)
+{
+    const int kShown = 40;
+    const CString strText = ShownText(pszText);
+    CString strQuoted;
+    if (strText.GetLength() > kShown)
+        strQuoted.Format(L"\"%.*s...\"", kShown, strText.GetString());
+    else
+        strQuoted.Format(L"\"%s\"", strText.GetString());
+    return strQuoted;
+}

@@ -8,3 +8,7 @@
 // bidirectional embedding, override and isolate is U+FFFD. It can then neither break a line, nor
 // steer a terminal with an escape sequence, nor show the rest of its line reversed.
 CString ShownText(LPCWSTR pszText);
+
+// The text as an error quotes it: shown as above, in double quotes, and cut short after 40
+// characters, since an argument may be as long as a command line can be.
+CString QuotedText(LPCWSTR pszText);
