@@ -91,6 +91,9 @@ for arch in x64 x86; do
     cmp -s "$work/zip/$arch/$file" "$installed/$file" || fail "$name: $file is not the zip's"
   done
   cmp -s "$work/zip/README.txt" "$installed/README.txt" || fail "$name: README.txt is not the zip's"
+  # Administrators copy it from the documentation into detection rules.
+  grep -qF "| \`$name\` | \`${product_codes[$arch]}\` |" "$src/docs/deployment.md" 2>/dev/null \
+    || fail "docs/deployment.md does not name $name's product code ${product_codes[$arch]}"
 done
 [ "${product_codes[x64]}" != "${product_codes[x86]}" ] || fail "both architectures have the product code ${product_codes[x64]}"
 [ "${package_codes[x64]}" != "${package_codes[x86]}" ] || fail "both architectures have the package code ${package_codes[x64]}"
