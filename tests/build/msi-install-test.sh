@@ -10,24 +10,14 @@
 set -u
 src=$1 dist=$2 winerun=$3 prefix=$4 arch=$5
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/morvex-msi-test.XXXXXX")
-trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-
-unset SIGN_PFX SIGN_PASSWORD_FILE SIGN_TIMESTAMP_URL RELEASE_URL
-export SOURCE_DATE_EPOCH=1262304000
-version=$(sed -n 's/^project(MorvexDisabler VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
+. "$(dirname "$0")/common.sh" morvex-msi-test
 IFS=. read -r major minor patch _ <<<"$version"
 newer=$major.$minor.$((patch + 1)).0
-for v in "$version" "$newer"; do
-  PACKAGE_VERSION=$v "$src/tools/package-dist.sh" "$dist" "$work/$v/MorvexDisabler-$v.zip" >/dev/null \
-    || { echo "FAIL: packing $v failed" >&2; exit 1; }
-done
+pack "$version"
+pack "$newer"
 msi() { echo "$work/$1/MorvexDisabler-$1-$arch.msi"; }
 product_code() { msiinfo export "$(msi "$1")" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductCode" { print $2 }'; }
 old_product=$(product_code "$version") new_product=$(product_code "$newer")
-web_address=$(sed -n 's/.*s_szWebAddress\[\] = L"\([^"]*\)".*/\1/p' "$src/dialog/MorvexDisablerDlg.cpp")
 
 # A prefix of its own, made anew: what an earlier run installed must not count.
 export MORVEX_WINEPREFIX=$prefix
@@ -65,7 +55,6 @@ system_path() {
 path_count() { system_path | tr ';' '\n' | grep -cixF -e "$folder" -e "$folder\\"; }
 products() { run reg query "$uninstall_key" /s $view | grep -c 'DisplayName *REG_SZ *Morvex Disabler'; }
 stored_layout() { run reg query "$layout_key" /v "Scancode Map" 2>&1 | grep 'Scancode Map'; }
-expect() { [ "$2" = "$3" ] || fail "$1: got '$2', expected '$3'"; }
 # Wine hands a Windows exit code on to Linux, which keeps its low 8 bits: 3010 arrives as 194,
 # 1603 as 67.
 expect_exit() { expect "$1 exits with (the low 8 bits of $3)" "$2" $(($3 & 255)); }
@@ -162,5 +151,4 @@ expect "the stored layout after the uninstall" "$(stored_layout)" "$layout"
 if [ "$failures" -ne 0 ]; then
   for log in "$work"/*.log; do echo "--- $log"; grep -a -iE 'error|return value 3|note:' "$log" | head -20; done
 fi
-[ "$failures" -eq 0 ] && echo "the $arch package installs, upgrades and uninstalls as Windows Installer should"
-exit $((failures > 0))
+finish "the $arch package installs, upgrades and uninstalls as Windows Installer should"

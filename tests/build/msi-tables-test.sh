@@ -6,27 +6,16 @@
 set -u
 src=$1 dist=$2
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/morvex-msi-tables.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-
-unset SIGN_PFX SIGN_PASSWORD_FILE SIGN_TIMESTAMP_URL RELEASE_URL
-export SOURCE_DATE_EPOCH=1262304000
-version=$(sed -n 's/^project(MorvexDisabler VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
+. "$(dirname "$0")/common.sh" morvex-msi-tables
 other=9.8.7.6
-for v in "$version" "$other"; do
-  PACKAGE_VERSION=$v "$src/tools/package-dist.sh" "$dist" "$work/$v/MorvexDisabler-$v.zip" >/dev/null \
-    || { echo "FAIL: packing $v failed" >&2; exit 1; }
-done
+pack "$version"
+pack "$other"
 upgrade_code='{1853E6E0-859D-4091-92F4-55F18E60D665}'
-web_address=$(sed -n 's/.*s_szWebAddress\[\] = L"\([^"]*\)".*/\1/p' "$src/dialog/MorvexDisablerDlg.cpp")
 
 # The rows of a table, tab-separated, without msiinfo's three header lines.
 rows() { msiinfo export "$1" "$2" | tr -d '\r' | tail -n +4; }
 property() { rows "$1" Property | awk -F'\t' -v name="$2" '$1 == name { print $2 }'; }
 has_row() { rows "$1" "$2" | grep -qxF "$3" || fail "$(basename "$1"): $2 has no row '$3'"; }
-expect() { [ "$2" = "$3" ] || fail "$1: got '$2', expected '$3'"; }
 
 declare -A product_codes package_codes
 for arch in x64 x86; do
@@ -98,5 +87,4 @@ done
 [ "${product_codes[x64]}" != "${product_codes[x86]}" ] || fail "both architectures have the product code ${product_codes[x64]}"
 [ "${package_codes[x64]}" != "${package_codes[x86]}" ] || fail "both architectures have the package code ${package_codes[x64]}"
 
-[ "$failures" -eq 0 ] && echo "the packages' tables hold what Windows Installer and the deployment tools go by"
-exit $((failures > 0))
+finish "the packages' tables hold what Windows Installer and the deployment tools go by"
