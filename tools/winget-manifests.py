@@ -89,8 +89,9 @@ def main(argv):
     if not release_url.lower().startswith(("https://", "http://")):
         sys.exit(f"winget-manifests.py: RELEASE_URL must be an http or https address: {release_url}")
     packages = []
-    for spec in argv[5:]:
-        arch, msi, code = spec.split("=", 2)
+    for argument in argv[5:]:
+        arch, rest = argument.split("=", 1)
+        msi, code = rest.rsplit("=", 1)
         packages.append((arch, msi, code))
     os.makedirs(folder, exist_ok=True)
     for kind, manifest in manifests(version, release_url, date, packages).items():

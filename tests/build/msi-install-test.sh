@@ -5,7 +5,7 @@
 # console program found through it by a new cmd in another folder, the Start menu shortcut, the
 # Add/Remove Programs entry. Then: the same package again changes nothing, a newer one replaces it
 # (one product, its files), an older one is refused, and the uninstall removes it all but leaves
-# the stored keyboard layout byte for byte.
+# the stored keyboard layout byte for byte. The x64 package also replaces an installed x86 one.
 #   msi-install-test.sh <source dir> <dist root> <wine-run> <prefix to make> <x64|x86>
 set -u
 src=$1 dist=$2 winerun=$3 prefix=$4 arch=$5
@@ -147,6 +147,21 @@ expect "times the system PATH holds $folder after the uninstall" "$(path_count)"
 system_path | grep -qi 'system32' || fail "the uninstall took the rest of the system PATH with it: $(system_path)"
 expect "products after the uninstall" "$(products)" 0
 expect "the stored layout after the uninstall" "$(stored_layout)" "$layout"
+
+# Both architectures share the upgrade code: the x64 package replaces an installed x86 one.
+if [ "$arch" = x64 ]; then
+  x86_msi=$work/$version/MorvexDisabler-$version-x86.msi
+  msiexec "$work/x86.log" /i "$(winpath "$x86_msi")"
+  expect_exit "installing the x86 package" "$?" 0
+  msiexec "$work/x86-to-x64.log" /i "$(winpath "$(msi "$newer")")"
+  expect_exit "installing the x64 package $newer over the x86 one" "$?" 0
+  expect "x64 products over the x86 one" "$(products)" 1
+  view=/reg:32
+  expect "x86 products left beside the x64 one" "$(products)" 0
+  view=/reg:64
+  [ ! -e "$prefix/drive_c/Program Files (x86)/MorvexSoft/MorvexDisabler" ] || fail "the x86 package's folder is still there"
+  msiexec "$work/uninstall-x64.log" /x "$new_product"
+fi
 
 if [ "$failures" -ne 0 ]; then
   for log in "$work"/*.log; do echo "--- $log"; grep -a -iE 'error|return value 3|note:' "$log" | head -20; done
