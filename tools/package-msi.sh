@@ -44,7 +44,8 @@ mkdir -p "$(dirname "$msi")"
 (cd "$stage" && TZ=UTC faketime -f "$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')" \
   wixl -a "$wixl_arch" -o "$msi" -D Arch="$arch" -D Version="$version" -D ProductCode="$product_code" \
   -D Stage=. "$here/msi/MorvexDisabler.wxs")
-# The summary's title and subject as Windows' file properties show them, and the package code.
+# The summary: the subject and author that Windows shows in the file's properties, the platform, and the
+# package code in place of the random one wixl drew.
 msibuild "$msi" -s "Morvex Disabler $version ($arch)" "Morvex Softwares" "$template" "$package_code"
 # PATH: appended at install, that part removed at uninstall; the two actions at their standard places.
 msibuild "$msi" -i "$here/msi/Environment.idt"
