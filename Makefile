@@ -3,7 +3,9 @@
 #                MorvexDisabler.com (the console program)
 #   make test    everything built, then every test (native and under Wine) through CTest
 #   make dist    the four programs, the administrators' README.txt and SHA256SUMS in dist/MorvexDisabler-<version>.zip;
-#                the programs in it signed with SIGN_PFX=<.pfx> [SIGN_PASSWORD_FILE=<file>] [SIGN_TIMESTAMP_URL=<url>]
+#                beside it dist/MorvexDisabler-<version>-x64.msi and -x86.msi, and dist/SHA256SUMS of the three;
+#                the programs and packages signed with SIGN_PFX=<.pfx> [SIGN_PASSWORD_FILE=<file>] [SIGN_TIMESTAMP_URL=<url>];
+#                with RELEASE_URL=<address the files are published under> also the WinGet manifests in dist/winget
 #   make run     the dialog under Wine (a screenshot in build/screenshot.png when there is no display)
 #   make fuzz    the stored-value fuzzer for FUZZ_SECONDS (600), on a copy of tests/fuzz/corpus
 #   make bench   start-up, peak memory and size against a bare dialog program, into docs/performance.md
@@ -19,7 +21,7 @@ VERSION := $(shell sed -n 's/^project.MorvexDisabler VERSION \([0-9.]*\).*/\1/p'
 PACKAGES := cmake make g++ python3 googletest libgtest-dev \
 	g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 \
 	wine wine64 fonts-wine xvfb x11-apps imagemagick zip clang libclang-rt-14-dev osslsigncode openssl \
-	rapidjson-dev python3-jsonschema
+	rapidjson-dev python3-jsonschema wixl msitools faketime python3-yaml
 # 32-bit Wine, for the x86 program's tests; only where the machine runs 32-bit programs, since
 # elsewhere it breaks the wine launcher for the x64 program too.
 PACKAGES_32BIT := wine32:i386
@@ -74,12 +76,12 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS); status=$$?; \
 	if [ -f x86-skipped.txt ]; then echo "The x86 tests were skipped: $$(cat x86-skipped.txt)"; fi; exit $$status
 
-# The zip is the same byte for byte for the same programs (see tools/package-dist.sh), unless signed.
+# The zip and the packages are the same byte for byte for the same programs (see tools/package-dist.sh), unless signed.
 dist: configure
 	cmake --build $(BUILD)/x86 -j $(JOBS) --target MorvexDisabler MorvexDisablerConsole
 	cmake --build $(BUILD)/x64 -j $(JOBS) --target MorvexDisabler MorvexDisablerConsole
 	SIGN_PFX='$(SIGN_PFX)' SIGN_PASSWORD_FILE='$(SIGN_PASSWORD_FILE)' SIGN_TIMESTAMP_URL='$(SIGN_TIMESTAMP_URL)' \
-	  tools/package-dist.sh $(DIST) $(DIST)/MorvexDisabler-$(VERSION).zip
+	  RELEASE_URL='$(RELEASE_URL)' tools/package-dist.sh $(DIST) $(DIST)/MorvexDisabler-$(VERSION).zip
 
 run: build
 	tools/run-dialog.sh $(DIST)/x64/MorvexDisabler.exe $(BUILD)

@@ -21,13 +21,24 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Morvex Disabler tes
   || { echo "FAIL: openssl could not make the certificate" >&2; exit 1; }
 
 built=$(cat "$dist"/x86/MorvexDisabler.* "$dist"/x64/MorvexDisabler.* | sha256sum)
-SIGN_PFX=signer.pfx SIGN_PASSWORD_FILE=password "$src/tools/package-dist.sh" "$dist" signed.zip >pack.log 2>&1 \
+SIGN_PFX=signer.pfx SIGN_PASSWORD_FILE=password "$src/tools/package-dist.sh" "$dist" release/signed.zip >pack.log 2>&1 \
   || { cat pack.log; echo "FAIL: packing with a signature failed" >&2; exit 1; }
 [ "$(cat "$dist"/x86/MorvexDisabler.* "$dist"/x64/MorvexDisabler.* | sha256sum)" = "$built" ] \
   || fail "signing changed the built programs in $dist"
 
-unzip -q signed.zip -d unpacked || fail "unzip failed"
+unzip -q release/signed.zip -d unpacked || fail "unzip failed"
 (cd unpacked && sha256sum --quiet --strict -c SHA256SUMS) || fail "the checksums are not those of the signed programs"
+
+(cd release && sha256sum --quiet --strict -c SHA256SUMS) || fail "the checksums beside the zip are not those of the signed files"
+for msi in release/*.msi; do
+  if ! osslsigncode verify -in "$msi" -CAfile cert.pem >verify-msi.log 2>&1; then
+    cat verify-msi.log
+    fail "$msi: the package's signature does not verify against the signing certificate"
+  fi
+  [ "$(sed -n 's/^Message digest algorithm *: *//p' verify-msi.log | sort -u | tr '\n' ' ')" = "SHA256 " ] \
+    || fail "$msi: not signed with SHA-256 alone"
+done
+[ "$(ls release/*.msi | wc -l)" -eq 2 ] || fail "the signed release has not two packages: $(ls release)"
 
 for name in x64/MorvexDisabler.exe x64/MorvexDisabler.com x86/MorvexDisabler.exe x86/MorvexDisabler.com; do
   program=$work/unpacked/$name
@@ -49,5 +60,5 @@ for name in x64/MorvexDisabler.exe x64/MorvexDisabler.com x86/MorvexDisabler.exe
   [ $rc -eq 0 ] || fail "$name: the signed program's /status exited with $rc"
 done
 
-[ "$failures" -eq 0 ] && echo "every program is signed with SHA-256, verifies and runs"
+[ "$failures" -eq 0 ] && echo "every program and package is signed with SHA-256 and verifies, and the programs run"
 exit $((failures > 0))
