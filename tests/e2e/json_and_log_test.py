@@ -531,7 +531,7 @@ class DscResourceTest(unittest.TestCase):
                 self.assertEqual(exit_code, code, err)
                 self.assertIn(error, err)
                 bound = 2 if exit_code == 0 else 10
-                self.assertLess(took, closed + bound + 8)
+                self.assertLess(took, closed + bound + 15)
                 self.assertGreaterEqual(took, bound - 0.5)
                 self.assertEqual(exit_code == 0, out.startswith(b'{"LWin":"enabled"'), out)
         self.assertEqual(layout(OTHER_TOOLS), stored_layout())
