@@ -8,8 +8,12 @@
 
 namespace
 {
-// Members of the schema that the resource reports and never takes: a desired state cannot hold them.
+// Members of the schema that the resource reports and never takes. dsc config export copies what
+// export printed into a document, and a get's output is fed to test: such a desired state holds
+// them, and they are read past unheeded.
 const char* const s_reportedMembers[] = { "_inDesiredState", "_restartRequired", "remappedTo" };
+// The deepest they nest as the resource reports them: _restartRequired's array of objects.
+const int kReportedDepth = 2;
 
 bool Equals(const char* psz, rapidjson::SizeType cch, const char* pszWord)
 {
@@ -53,21 +57,26 @@ class CInstanceHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, 
 public:
     explicit CInstanceHandler(DscDesiredState& desired) : m_desired(desired) {}
 
-    bool Null() { return Refuse(L"null"); }
-    bool Bool(bool b) { return Refuse(b ? L"true" : L"false"); }
-    bool RawNumber(const char*, rapidjson::SizeType, bool) { return Refuse(L"a number"); }
-    bool StartArray() { return Refuse(L"an array"); }
+    bool Null() { return m_nIgnored > 0 ? Ignored() : Refuse(L"null"); }
+    bool Bool(bool b) { return m_nIgnored > 0 ? Ignored() : Refuse(b ? L"true" : L"false"); }
+    bool RawNumber(const char*, rapidjson::SizeType, bool) { return m_nIgnored > 0 ? Ignored() : Refuse(L"a number"); }
+    bool StartArray() { return m_nIgnored > 0 ? EnterIgnored() : Refuse(L"an array"); }
+    bool EndArray(rapidjson::SizeType) { return LeaveIgnored(); }
     bool StartObject()
     {
+        if (m_nIgnored > 0)
+            return EnterIgnored();
         if (m_bInObject)
             return Refuse(L"an object");
         m_bInObject = true;
         return true;
     }
-    bool EndObject(rapidjson::SizeType) { return true; }
+    bool EndObject(rapidjson::SizeType) { return m_nIgnored > 0 ? LeaveIgnored() : true; }
 
     bool Key(const char* psz, rapidjson::SizeType cch, bool)
     {
+        if (m_nIgnored > 1)
+            return true;
         for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
         {
             if (!EqualsName(psz, cch, CKeyTable::At(nRow).pszName))
@@ -82,7 +91,11 @@ public:
         for (const char* pszReported : s_reportedMembers)
         {
             if (Equals(psz, cch, pszReported))
-                return Fail(Quoted(psz, cch) + L" is what the resource reports, never a desired state: leave it out.");
+            {
+                m_nIgnored = 1;
+                m_strMember = Quoted(psz, cch);
+                return true;
+            }
         }
         return Fail(L"Unknown member " + Quoted(psz, cch) +
                     L": the members are LWin, RWin, CapsLock and LCtrl, each \"disabled\" or \"enabled\".");
@@ -90,17 +103,16 @@ public:
 
     bool String(const char* psz, rapidjson::SizeType cch, bool)
     {
+        if (m_nIgnored > 0)
+            return Ignored();
         if (!m_bInObject)
             return Refuse(L"a string");
         const KeySet bit = CKeyTable::Bit(static_cast<size_t>(m_nRow));
         if (Equals(psz, cch, "disabled"))
             m_desired.disabled |= bit;
-        else if (Equals(psz, cch, "enabled"))
-            m_desired.disabled &= ~bit;
         else if (Equals(psz, cch, "remapped"))
-            return Fail(m_strMember + L" is \"remapped\": that is what get reports for another tool's remap; ask for \"disabled\" or "
-                                      L"\"enabled\", which a remap meets already.");
-        else
+            m_desired.remapped |= bit;
+        else if (!Equals(psz, cch, "enabled"))
             return Refuse(Quoted(psz, cch));
         return true;
     }
@@ -122,8 +134,31 @@ private:
         return Fail(m_strMember + L" must be \"disabled\" or \"enabled\", not " + strWhat + L".");
     }
 
+    // A scalar ends an ignored member's value when it is the value itself.
+    bool Ignored()
+    {
+        if (m_nIgnored == 1)
+            m_nIgnored = 0;
+        return true;
+    }
+    bool EnterIgnored()
+    {
+        if (m_nIgnored > kReportedDepth)
+            return Fail(m_strMember + L" nests deeper than the resource ever reports it.");
+        ++m_nIgnored;
+        return true;
+    }
+    bool LeaveIgnored()
+    {
+        if (--m_nIgnored == 1)
+            m_nIgnored = 0;
+        return true;
+    }
+
     DscDesiredState& m_desired;
     bool m_bInObject = false;
+    // 0: not inside a member the resource only reports; 1: at its value; more: inside that value.
+    int m_nIgnored = 0;
     int m_nRow = 0;
     CString m_strMember;
 };

@@ -53,29 +53,39 @@ int Fail(CCommandLineOutput& output, int nExitCode, const CString& strError)
     return nExitCode;
 }
 
+// A remap of a key is no key switched off: it meets "enabled" and "remapped" alike, as /enable leaves it.
+BOOL Meets(KeyState state, const DscDesiredState& desired, KeySet bit)
+{
+    return (desired.managed & bit) == 0 || (state == KeyState::disabled) == ((desired.disabled & bit) != 0);
+}
+
 BOOL InDesiredState(const CMapStringToString& map, const DscDesiredState& desired)
 {
     for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
     {
-        const KeySet bit = CKeyTable::Bit(nRow);
-        if ((desired.managed & bit) == 0)
-            continue;
-        // A remap of a key is no key switched off: it meets "enabled", as /enable leaves it.
-        const BOOL bDisabled = CDisabledKeyMap::StateOf(map, CKeyTable::At(nRow)) == KeyState::disabled;
-        if (bDisabled != ((desired.disabled & bit) != 0))
+        if (!Meets(CDisabledKeyMap::StateOf(map, CKeyTable::At(nRow)), desired, CKeyTable::Bit(nRow)))
             return FALSE;
     }
     return TRUE;
 }
 
-// All four keys, as /status /json names their states and remaps' targets.
-void WriteKeys(CJsonWriter& json, const CMapStringToString& map)
+LPCWSTR DesiredName(const DscDesiredState& desired, KeySet bit)
+{
+    return (desired.disabled & bit) != 0 ? L"disabled" : (desired.remapped & bit) != 0 ? L"remapped" : L"enabled";
+}
+
+// All four keys, as /status /json names their states and remaps' targets. test names a managed key
+// that meets its desired state as it was desired: DSC compares each desired property with the one
+// reported, and would count a remap that meets "enabled" as a difference.
+void WriteKeys(CJsonWriter& json, const CMapStringToString& map, const DscDesiredState* pDesired = nullptr)
 {
     KeySet remapped = 0;
     for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
     {
+        const KeySet bit = CKeyTable::Bit(nRow);
         const KeyState state = CDisabledKeyMap::StateOf(map, CKeyTable::At(nRow));
-        json.Key(CKeyTable::At(nRow).pszName).String(CCommandLineReport::StateName(state));
+        const BOOL bAsDesired = pDesired != nullptr && (pDesired->managed & bit) != 0 && Meets(state, *pDesired, bit);
+        json.Key(CKeyTable::At(nRow).pszName).String(bAsDesired ? DesiredName(*pDesired, bit) : CCommandLineReport::StateName(state));
         if (state == KeyState::remapped)
             remapped |= CKeyTable::Bit(nRow);
     }
@@ -89,6 +99,28 @@ void WriteKeys(CJsonWriter& json, const CMapStringToString& map)
             json.Key(CKeyTable::At(nRow).pszName).String(CCommandLineReport::TargetName(nTarget));
     }
     json.EndObject();
+}
+
+// The properties a set changed, as DSC lists them after the state: each key whose state is another
+// now, and remappedTo where a remap went or moved. A restart that is due is no property a set changed.
+void WriteChanged(CJsonWriter& json, const CMapStringToString& before, const CMapStringToString& after)
+{
+    json.BeginArray();
+    BOOL bRemapsChanged = FALSE;
+    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+    {
+        uint16_t nTargetBefore = 0, nTargetAfter = 0;
+        const KeyState stateBefore = CDisabledKeyMap::StateOf(before, CKeyTable::At(nRow), &nTargetBefore);
+        const KeyState stateAfter = CDisabledKeyMap::StateOf(after, CKeyTable::At(nRow), &nTargetAfter);
+        if (stateBefore != stateAfter)
+            json.String(CKeyTable::At(nRow).pszName);
+        if ((stateBefore == KeyState::remapped || stateAfter == KeyState::remapped) &&
+            (stateBefore != stateAfter || nTargetBefore != nTargetAfter))
+            bRemapsChanged = TRUE;
+    }
+    if (bRemapsChanged)
+        json.String(L"remappedTo");
+    json.EndArray();
 }
 
 BOOL IsBlank(const CByteArray& bytes)
@@ -120,9 +152,90 @@ void TellRemaps(CCommandLineOutput& output, const CMapStringToString& before, co
         Tell(output, one.disable != 0 ? L"warn" : L"info", strLine);
     }
 }
+// A thread's handle, closed when it goes; the thread may run on.
+class CThreadHandle
+{
+public:
+    explicit CThreadHandle(HANDLE h) : m_h(h) {}
+    ~CThreadHandle()
+    {
+        if (m_h != nullptr)
+            ::CloseHandle(m_h);
+    }
+    CThreadHandle(const CThreadHandle&) = delete;
+    CThreadHandle& operator=(const CThreadHandle&) = delete;
+
+    const HANDLE m_h;
+};
+
+// The standard input read to its end on a thread of its own, so that the wait for that end can be
+// bounded: ReadFile on an anonymous pipe waits for as long as the writer neither writes nor closes.
+// The reader and the thread share this, and whichever lets go last frees it: a thread still
+// waiting when the reader gave up writes into nothing that is gone, until the process ends.
+class CInputReading
+{
+public:
+    explicit CInputReading(HANDLE hInput) : m_hInput(hInput) { m_bytes.SetSize(CDscInput::kMaxBytes + 1); }
+    CInputReading(const CInputReading&) = delete;
+    CInputReading& operator=(const CInputReading&) = delete;
+
+    // For the thread, which holds a share from here on.
+    CInputReading* Shared()
+    {
+        ::InterlockedIncrement(&m_nShares);
+        return this;
+    }
+    void Release()
+    {
+        if (::InterlockedDecrement(&m_nShares) == 0)
+            delete this;
+    }
+    // How many bytes are in m_bytes, or more than kMaxBytes once the input is too large.
+    DWORD Received() { return static_cast<DWORD>(::InterlockedCompareExchange(&m_cbReceived, 0, 0)); }
+
+    static DWORD WINAPI ThreadProc(LPVOID pvReading)
+    {
+        CInputReading* const pReading = static_cast<CInputReading*>(pvReading);
+        pReading->ReadToEnd();
+        pReading->Release();
+        return 0;
+    }
+
+    CByteArray m_bytes;
+    DWORD m_dwError = ERROR_SUCCESS;  // read once the thread has ended
+
+private:
+    void ReadToEnd()
+    {
+        BYTE dropped[4096];
+        for (;;)
+        {
+            const DWORD cbReceived = Received();
+            // Past the limit the input is read on and dropped: the writer sees it taken, and then our error.
+            const BOOL bKeep = cbReceived <= CDscInput::kMaxBytes;
+            DWORD cbRead = 0;
+            if (!::ReadFile(m_hInput, bKeep ? m_bytes.GetData() + cbReceived : dropped,
+                            bKeep ? CDscInput::kMaxBytes + 1 - cbReceived : sizeof dropped, &cbRead, nullptr))
+            {
+                const DWORD dwError = ::GetLastError();
+                // The writer closed its end of the pipe: that is the end of the input.
+                m_dwError = dwError == ERROR_BROKEN_PIPE ? ERROR_SUCCESS : dwError;
+                return;
+            }
+            if (cbRead == 0)
+                return;
+            if (bKeep)
+                ::InterlockedExchangeAdd(&m_cbReceived, static_cast<LONG>(cbRead));
+        }
+    }
+
+    const HANDLE m_hInput;
+    LONG m_nShares = 1;
+    LONG m_cbReceived = 0;
+};
 }  // namespace
 
-CDscInput::Result CDscInput::Read(CByteArray& bytes, DWORD& dwError)
+CDscInput::Result CDscInput::Read(CByteArray& bytes, DWORD& dwError, DWORD dwWaitMs)
 {
     bytes.RemoveAll();
     dwError = ERROR_SUCCESS;
@@ -132,33 +245,35 @@ CDscInput::Result CDscInput::Read(CByteArray& bytes, DWORD& dwError)
     // reading would wait for someone to type.
     if (hInput == nullptr || hInput == INVALID_HANDLE_VALUE || ::GetConsoleMode(hInput, &dwMode))
         return none;
-    // One byte more than the limit tells an input that is too large.
-    bytes.SetSize(kMaxBytes + 1);
-    DWORD cbTotal = 0;
-    for (;;)
+
+    CInputReading* pReading = new CInputReading(hInput);
+    const CThreadHandle thread(::CreateThread(nullptr, 0, CInputReading::ThreadProc, pReading->Shared(), 0, nullptr));
+    if (thread.m_h == nullptr)
     {
-        DWORD cbRead = 0;
-        if (!::ReadFile(hInput, bytes.GetData() + cbTotal, kMaxBytes + 1 - cbTotal, &cbRead, nullptr))
-        {
-            dwError = ::GetLastError();
-            // The writer closed its end of the pipe: that is the end of the input.
-            if (dwError == ERROR_BROKEN_PIPE)
-                break;
-            bytes.RemoveAll();
-            return failed;
-        }
-        if (cbRead == 0)
-            break;
-        cbTotal += cbRead;
-        if (cbTotal > kMaxBytes)
-        {
-            bytes.RemoveAll();
-            return tooLarge;
-        }
+        dwError = ::GetLastError();
+        pReading->Release();
+        pReading->Release();
+        return failed;
     }
-    dwError = ERROR_SUCCESS;
-    bytes.SetSize(cbTotal);
-    return cbTotal == 0 ? none : given;
+    const BOOL bEnded = ::WaitForSingleObject(thread.m_h, dwWaitMs) == WAIT_OBJECT_0;
+    const DWORD cbTotal = pReading->Received();
+    Result result = unfinished;
+    if (bEnded)
+    {
+        dwError = pReading->m_dwError;
+        result = dwError != ERROR_SUCCESS ? failed : cbTotal > kMaxBytes ? tooLarge : cbTotal == 0 ? none : given;
+    }
+    else if (cbTotal > kMaxBytes)
+        result = tooLarge;
+    if (result == given || result == unfinished)
+    {
+        // What came before the wait ended: the thread only ever adds after it.
+        bytes.SetSize(static_cast<INT_PTR>(cbTotal));
+        if (cbTotal != 0)
+            memcpy(bytes.GetData(), pReading->m_bytes.GetData(), cbTotal);
+    }
+    pReading->Release();
+    return result;
 }
 
 CDscInput& CDscInput::Real()
@@ -184,9 +299,12 @@ int CDscResource::Run(const CMorvexCommandLineInfo& info, CDscInput& input, CReg
     }
 
     // Read to its end whatever the operation, so that DSC never writes into a pipe nobody reads.
+    // get and export report all four keys, so they need no instance; set and test compare with one.
+    const BOOL bNeedsInstance = operation == DscOperation::set || operation == DscOperation::test;
+    const DWORD dwWaitMs = bNeedsInstance ? CDscResource::kInstanceWaitMs : CDscResource::kOptionalInputWaitMs;
     CByteArray bytes;
     DWORD dwError = ERROR_SUCCESS;
-    const CDscInput::Result read = input.Read(bytes, dwError);
+    const CDscInput::Result read = input.Read(bytes, dwError, dwWaitMs);
     if (read == CDscInput::failed)
         return Fail(output, exitFailed, L"Could not read the instance from the standard input: " + SystemErrorText(dwError));
     if (read == CDscInput::tooLarge)
@@ -196,12 +314,20 @@ int CDscResource::Run(const CMorvexCommandLineInfo& info, CDscInput& input, CReg
                         static_cast<unsigned>(CDscInput::kMaxBytes / 1024));
         return Fail(output, exitBadArguments, strError);
     }
-    // get and export report all four keys, so they need no instance; set and test compare with one.
+    // A pipe left open with nothing in it is no input for get and export; an instance must end.
+    if (read == CDscInput::unfinished && (bNeedsInstance || !IsBlank(bytes)))
+    {
+        CString strError;
+        strError.Format(L"The standard input was left open: no whole instance came within %u seconds. Close the input after the "
+                        L"instance.",
+                        static_cast<unsigned>(dwWaitMs / 1000));
+        return Fail(output, exitBadArguments, strError);
+    }
     DscDesiredState desired;
     CString strError;
     if (IsBlank(bytes))
     {
-        if (operation == DscOperation::set || operation == DscOperation::test)
+        if (bNeedsInstance)
             return Fail(output, exitBadArguments,
                         L"No instance on the standard input: set and test need the desired state as a JSON object, such as "
                         L"{\"LWin\":\"disabled\",\"RWin\":\"disabled\"}.");
@@ -210,7 +336,7 @@ int CDscResource::Run(const CMorvexCommandLineInfo& info, CDscInput& input, CReg
         return Fail(output, exitBadArguments, strError);
 
     const CLayoutStore store(registry, TRUE);
-    CMapStringToString map;
+    CMapStringToString map, before;
     StoredLayoutType type = StoredLayoutType::None;
     LayoutEdit edit;
     if (operation == DscOperation::set)
@@ -229,7 +355,6 @@ int CDscResource::Run(const CMorvexCommandLineInfo& info, CDscInput& input, CReg
                                                              L"administrator rights: run DSC elevated."
                                                            : L"\nNothing was changed."));
         }
-        CMapStringToString before;
         if (edit.typeBefore == StoredLayoutType::Binary)
             CDisabledKeyMap::Load(before, edit.before.GetData(), static_cast<size_t>(edit.before.GetSize()));
         TellRemaps(output, before, change);
@@ -253,7 +378,7 @@ int CDscResource::Run(const CMorvexCommandLineInfo& info, CDscInput& input, CReg
 
     CJsonWriter json;
     json.BeginObject();
-    WriteKeys(json, map);
+    WriteKeys(json, map, operation == DscOperation::test ? &desired : nullptr);
     if (operation == DscOperation::test)
         json.Key(L"_inDesiredState").Bool(InDesiredState(map, desired));
     // Read after the write: a value just stored waits for the next start. An export describes the
@@ -262,5 +387,13 @@ int CDscResource::Run(const CMorvexCommandLineInfo& info, CDscInput& input, CReg
         json.Key(L"_restartRequired").BeginArray().BeginObject().Key(L"system").String(CCommandLineLog::ComputerName()).EndObject().EndArray();
     json.EndObject();
     output.Write(json.Text(), CCommandLineOutput::data);
+    if (operation == DscOperation::set)
+    {
+        // What set changed, on a line of its own, as the manifest's "stateAndDiff" tells DSC: else DSC
+        // diffs the state before and after itself, and counts a restart that became due as a change.
+        CJsonWriter changed;
+        WriteChanged(changed, before, map);
+        output.Write(changed.Text(), CCommandLineOutput::data);
+    }
     return exitDone;
 }

@@ -17,6 +17,7 @@ import re
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -65,6 +66,47 @@ def stored_layout():
     out = wine("reg", "query", MACHINE_LAYOUT, "/v", "Scancode Map").stdout.decode("ascii", "replace")
     match = re.search(r"REG_BINARY\s+([0-9A-Fa-f]*)", out)
     return match.group(1).lower() if match else None
+
+
+def dsc_diff(expected, actual):
+    """The properties DSC lists as differing between a desired state and the state a resource
+    reported (its get_diff): each member desired that the report lacks or holds otherwise; objects
+    compared member by member, arrays in any order; _exist true unless said otherwise."""
+    expected, actual = dict(expected, _exist=expected.get("_exist", True)), dict(actual)
+    actual.setdefault("_exist", True)
+    differing = []
+    for name, value in expected.items():
+        if isinstance(value, dict):
+            if not isinstance(actual.get(name), dict) or dsc_diff(value, actual[name]):
+                differing.append(name)
+        elif name == "$schema":
+            continue
+        elif isinstance(value, list):
+            other = actual.get(name)
+            if not isinstance(other, list) or len(value) != len(other) or any(item not in other for item in value):
+                differing.append(name)
+        elif name not in actual or actual[name] != value:
+            differing.append(name)
+    return differing
+
+
+def what_if_refusal(manifest, version):
+    """Why DSC refuses `dsc config set --what-if` for a resource of this manifest, or None. A set
+    that takes a what-if argument previews itself; 3.0 and 3.1 know no such argument and refuse the
+    manifest. Otherwise DSC runs test in set's place; from 3.2 on it cannot when the manifest says
+    set tests for itself."""
+    set_method = manifest["set"]
+    native = any(isinstance(arg, dict) and "whatIfArg" in arg for arg in set_method.get("args", []))
+    if native and version < (3, 2):
+        return "unknown argument kind whatIfArg"
+    if not native and "whatIf" not in manifest and set_method.get("implementsPretest") and version >= (3, 2):
+        return "resource implements pre-test and does not support what-if"
+    return None
+
+
+# What WinGet knows as a DSC v3 configuration (its schema 0.3), compared as a plain string.
+WINGET_DSC_SCHEMA = "https://raw.githubusercontent.com/PowerShell/DSC/main/schemas/2023/08/config/document.json"
+DOCS = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir, "docs")
 
 
 def windows_path(path):
@@ -303,12 +345,21 @@ class DscResourceTest(unittest.TestCase):
             self.assertIsInstance(message, str)
             trace.append((level, message))
         self.assertEqual(code != 0, any(level == "error" for level, _ in trace), trace)
-        # Nothing but the instance: one line when the operation succeeded, nothing when it failed.
+        # Nothing but the instance: one line when the operation succeeded, nothing when it failed;
+        # with "stateAndDiff", a second line lists the properties changed.
         lines = result.stdout.decode("utf-8").splitlines()
-        self.assertEqual(0 if code else 1, len(lines), result.stdout)
+        two_lines = method.get("return") == "stateAndDiff"
+        self.assertEqual(0 if code else 2 if two_lines else 1, len(lines), result.stdout)
         state = json.loads(lines[0]) if lines else None
         if state is not None:
             self.jsonschema.Draft202012Validator(self.schema).validate(state)
+        self.changed = json.loads(lines[1]) if two_lines and lines else None
+        if self.changed is not None:
+            self.assertTrue(set(self.changed) <= set(self.schema["properties"]) and not any(p.startswith("_") for p in self.changed),
+                            self.changed)
+        # DSC diffs the desired state with test's report itself: the two agree with the verdict.
+        if operation == "test" and state is not None and not isinstance(instance, bytes) and instance is not None:
+            self.assertEqual(state["_inDesiredState"], not dsc_diff(instance, state), (instance, state))
         return code, state, trace
 
     def status(self):
@@ -325,11 +376,18 @@ class DscResourceTest(unittest.TestCase):
 
     def test_the_manifest_meets_dscs_rules_and_the_schema_is_json_schema(self):
         self.jsonschema.Draft202012Validator(RESOURCE_MANIFEST_RULES).validate(self.manifest)
-        # set tests for itself, returns the state after it, and changes the machine: DSC must not
-        # test first, must read the state, and may refuse to run it unelevated.
+        # DSC tests first and skips set when nothing differs, and answers a what-if from test; set
+        # lists what it changed itself, and may be refused unelevated. test returns one line: some
+        # DSC versions check all of test's output against the schema as one instance.
         set_method = self.manifest["set"]
-        self.assertEqual((True, "state", "elevated"),
-                         (set_method["implementsPretest"], set_method["return"], set_method["requireSecurityContext"]))
+        self.assertEqual(("stateAndDiff", "elevated", "state"),
+                         (set_method["return"], set_method["requireSecurityContext"], self.manifest["test"]["return"]))
+        # The what-if rule on every stable DSC, and that it bites the forms that fail.
+        pretest = dict(self.manifest, set=dict(set_method, implementsPretest=True))
+        what_if_arg = dict(self.manifest, set=dict(set_method, args=set_method["args"] + [{"whatIfArg": "/whatif"}]))
+        for manifest, refused_by in ((self.manifest, []), (pretest, [(3, 2), (3, 3), (3, 4)]), (what_if_arg, [(3, 0), (3, 1)])):
+            for version in ((3, 0), (3, 1), (3, 2), (3, 3), (3, 4)):
+                self.assertEqual(version in refused_by, what_if_refusal(manifest, version) is not None, (manifest["set"], version))
         self.jsonschema.Draft202012Validator.check_schema(self.schema)
         self.assertEqual({"LWin", "RWin", "CapsLock", "LCtrl", "remappedTo", "_inDesiredState", "_restartRequired"},
                          set(self.schema["properties"]))
@@ -418,6 +476,105 @@ class DscResourceTest(unittest.TestCase):
         self.assertEqual([("error", "Another copy of the program kept the keyboard layout for more than 10 seconds.\n"
                                     "Nothing was changed.")], trace)
         self.assertEqual(layout(OTHER_TOOLS), stored_layout())
+
+    def test_an_export_and_a_get_applied_back_change_nothing(self):
+        """dsc config export puts export's output into a document; applied with test or set, it is met
+        and writes nothing. The same for get's output, restart and all, fed to test."""
+        stored = REMAPS + "deadbeef"
+        set_layout(stored)
+        code, exported, _ = self.invoke("export")
+        self.assertEqual((0, "remapped"), (code, exported["RWin"]))
+        code, got, _ = self.invoke("get")
+        self.assertEqual(0, code)
+        for instance in (exported, got):
+            code, state, _ = self.invoke("test", instance)
+            self.assertEqual((0, True), (code, state["_inDesiredState"]))
+            self.assertEqual([], dsc_diff(instance, state))
+            code, state, trace = self.invoke("set", instance)
+            self.assertEqual((0, []), (code, self.changed))
+            self.assertIn(("info", "Nothing to change."), trace)
+            self.assertEqual(stored, stored_layout())
+        # Desired "remapped" leaves the key to the other tool: met once that tool has let it go, and
+        # a key this program switched off is switched on.
+        set_layout(layout("00005be0"))
+        code, state, _ = self.invoke("test", {"CapsLock": "remapped", "LWin": "remapped"})
+        self.assertEqual((0, False, "remapped", "disabled"), (code, state["_inDesiredState"], state["CapsLock"], state["LWin"]))
+        code, state, _ = self.invoke("set", {"CapsLock": "remapped", "LWin": "remapped"})
+        self.assertEqual((0, ["LWin"], None), (code, self.changed, stored_layout()))
+
+    def run_with_open_input(self, operation):
+        """Runs the operation with a standard input that is neither written to nor closed while it
+        runs; its exit code, standard output and error, and the seconds it took."""
+        method = self.manifest[operation]
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            started = time.monotonic()
+            process = subprocess.Popen(["wine", self.path_of(method["executable"]), *method["args"]], env=ENV,
+                                       stdin=subprocess.PIPE, stdout=out, stderr=err)
+            try:
+                process.wait(timeout=60)
+            finally:
+                process.kill()
+                process.stdin.close()
+            took = time.monotonic() - started
+            out.seek(0)
+            err.seek(0)
+            return process.returncode, out.read(), err.read(), took
+
+    def test_an_input_left_open_holds_get_and_export_up_for_seconds_and_set_for_a_bound(self):
+        set_layout(layout(OTHER_TOOLS))
+        started = time.monotonic()
+        self.assertEqual(0, self.invoke("get")[0])
+        closed = time.monotonic() - started
+        for operation, exit_code, error in (("get", 0, b""), ("export", 0, b""), ("set", 87, b"no whole instance came within 10 seconds")):
+            with self.subTest(operation=operation):
+                code, out, err, took = self.run_with_open_input(operation)
+                self.assertEqual(exit_code, code, err)
+                self.assertIn(error, err)
+                bound = 2 if exit_code == 0 else 10
+                self.assertLess(took, closed + bound + 15)
+                self.assertGreaterEqual(took, bound - 0.5)
+                self.assertEqual(exit_code == 0, out.startswith(b'{"LWin":"enabled"'), out)
+        self.assertEqual(layout(OTHER_TOOLS), stored_layout())
+
+    def test_an_input_over_64_kb_is_read_to_its_end_and_refused(self):
+        """The writer is never cut off with a broken pipe: it sees its input taken, and then the error."""
+        method = self.manifest["set"]
+        process = subprocess.Popen(["wine", self.path_of(method["executable"]), *method["args"]], env=ENV,
+                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        written = []
+
+        def write():
+            try:
+                process.stdin.write(b'{"LWin":"disabled"' + b" " * (1 << 20) + b"}")
+                process.stdin.close()
+                written.append(True)
+            except BrokenPipeError:
+                written.append(False)
+
+        writer = threading.Thread(target=write)
+        writer.start()
+        with process.stdout, process.stderr:
+            out, err = process.stdout.read(), process.stderr.read()
+        process.wait(timeout=60)
+        writer.join(timeout=60)
+        self.assertEqual(([True], 87, b""), (written, process.returncode, out))
+        self.assertIn(b"The input is larger than 64 KB", err)
+
+    def test_every_configuration_in_the_docs_carries_wingets_schema(self):
+        """WinGet takes a DSC v3 configuration by that one $schema; dsc does not check it when it runs,
+        so every example serves both, and the WinGet one names the dscv3 processor."""
+        examples = 0
+        for name in sorted(os.listdir(DOCS)):
+            if not name.endswith((".md", ".txt")):
+                continue
+            with open(os.path.join(DOCS, name), encoding="utf-8") as file:
+                text = file.read()
+            for uri in re.findall(r"^\s*\$schema:\s*(\S+)", text, re.MULTILINE):
+                examples += 1
+                self.assertEqual(WINGET_DSC_SCHEMA, uri, name)
+            for processor in re.findall(r"processor:\s*\n\s*identifier:\s*(\S+)", text):
+                self.assertEqual("dscv3", processor, name)
+        self.assertGreaterEqual(examples, 3)
 
     def test_each_bad_input_ends_with_87_says_why_and_changes_nothing(self):
         set_layout(layout(OTHER_TOOLS))
