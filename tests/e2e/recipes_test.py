@@ -11,6 +11,7 @@ shows each of them too, indented by two spaces. New recipes join by a row in the
 """
 import collections
 import json
+import math
 import os
 import re
 import shutil
@@ -131,6 +132,71 @@ DETECTION_CASES = {
 }
 
 
+# The PowerShell that the value-reading detection may use, and what it means here. Debian has no
+# PowerShell (Wine's powershell.exe is a stub), so the script runs as Python, line for line: a
+# script that uses anything else fails the test rather than go untried.
+POWERSHELL = [
+    (r"\[(long|int)\]", ""),
+    (r"\[BitConverter\]::ToUInt(16|32)\(", r"to_uint\1("),
+    (r"\[Math\]::Floor\(", "math.floor("),
+    (r"\[Math\]::Min\(", "min("),
+    (r"\$(\w+) -is \[byte\[\]\]", r"isinstance(\1, bytes)"),
+    (r"\$(\w+)\.Length", r"len(\1)"),
+    (r"@\{\}", "Hashtable()"),
+    (r"Write-Output ('\w+')", r"output.append(\1)"),
+    (r" -and ", " and "), (r" -eq ", " == "), (r" -gt ", " > "), (r" -ge ", " >= "), (r" -lt ", " < "),
+    (r"\$(\w+)", r"\1"),
+]
+
+
+class Hashtable(dict):
+    """A PowerShell hashtable: a missing key reads as $null."""
+
+    def __missing__(self, key):
+        return None
+
+
+def run_powershell_detection(script, value):
+    """What the value-reading detection writes for a stored value (bytes, or another type's data)."""
+    python, indent, loop_steps = [], "", []
+    for line in script.splitlines():
+        line = line.strip()
+        if not line or line.startswith("#") or line.startswith("$key = "):
+            continue
+        if line.startswith("$map = (Get-ItemProperty"):
+            python.append(indent + "map = value")
+            continue
+        for pattern, replacement in POWERSHELL:
+            line = re.sub(pattern, replacement, line)
+        single = re.fullmatch(r"if \((.*)\) \{ (.*) \}", line)
+        block = re.fullmatch(r"if \((.*)\) \{", line)
+        loop = re.fullmatch(r"for \((\w+) = (.*); (.*); (\w+)\+\+\) \{", line)
+        if single:
+            python.append(indent + "if %s: %s" % single.groups())
+        elif block:
+            python.append(indent + "if %s:" % block.group(1))
+            loop_steps.append(None)
+            indent += "    "
+        elif loop:
+            python += [indent + "%s = %s" % loop.group(1, 2), indent + "while %s:" % loop.group(3)]
+            loop_steps.append(loop.group(4) + " += 1")
+            indent += "    "
+        elif line == "}":
+            step = loop_steps.pop()
+            if step:
+                python.append(indent + step)
+            indent = indent[:-4]
+        else:
+            assert re.fullmatch(r"[\w\[\]() ,.+*/=-]+", line), "PowerShell this test cannot run: " + line
+            python.append(indent + line)
+    output = []
+    to_uint16 = lambda data, at: int.from_bytes(data[at:at + 2], "little")
+    to_uint32 = lambda data, at: int.from_bytes(data[at:at + 4], "little")
+    exec("\n".join(python), {"math": math, "Hashtable": Hashtable, "to_uint16": to_uint16, "to_uint32": to_uint32,
+                            "value": value, "output": output})
+    return output
+
+
 class RecipesTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -230,7 +296,8 @@ class RecipesTest(unittest.TestCase):
                         self.assertTrue(os.path.isdir(LOG_FOLDER))
 
     def test_detection_reads_a_key_mapped_twice_as_status_does(self):
-        """The documented condition over the program's /status /json, against its /status lines."""
+        """The documented detections, one over the program's /status /json and one over the stored
+        bytes, against the /status lines."""
         condition = re.search(r"^\s*if \((\$r\.keys.*?)\) \{ Write-Output 'Installed' \}$", self.recipes["detect-by-program"], re.M).group(1)
         terms = re.findall(r"\$r\.keys\.(\w+)\.state -eq '(\w+)'", condition)
         self.assertEqual(" -and ".join("$r.keys.%s.state -eq '%s'" % term for term in terms), condition, "a condition this test cannot read")
@@ -244,6 +311,8 @@ class RecipesTest(unittest.TestCase):
                 labels = {"LWin": "Left Windows", "RWin": "Right Windows"}
                 both_off = all("%s: disabled\n" % labels[key] in lines for key, _ in terms)
                 self.assertEqual(both_off, detected)
+                read = run_powershell_detection(self.recipes["detect-by-value"], bytes.fromhex(value))
+                self.assertEqual(["Installed"] if both_off else [], read)
 
     def test_readme_stands_alone_and_shows_the_usage_as_the_program_prints_it(self):
         self.assertIsNone(re.search(r"docs/|\.md\b", self.readme), "a page the zip does not hold")
