@@ -16,7 +16,7 @@ const WCHAR s_szUsage[] =
     L"                 KEYS: LWin, RWin, CapsLock, LCtrl, comma-separated, or All\n"
     L"  /status        show which keys are switched off or remapped, and whether that is in\n"
     L"                 effect yet; changes nothing\n"
-    L"  /restart       after storing a change, restart the computer (log off in the current-user scope)\n"
+    L"  /restart       after storing a change, restart the computer\n"
     L"  /json          print one JSON object on the standard output instead of these lines\n"
     L"  /log FILE      append a line about the run to FILE\n"
     L"  /quiet         never show a window, not even for errors\n"
@@ -25,18 +25,19 @@ const WCHAR s_szUsage[] =
     L"                 JSON on the standard input; goes alone, in the console program only\n"
     L"\n"
     L"Switches may start with / or -, in any case and order. Other tools' mappings are kept.\n"
-    L"The scope is the program's setting: all users unless it says the current user.\n"
+    L"The scope is the program's setting: all users unless it says the current user; in that scope\n"
+    L"the command line changes nothing.\n"
     L"\n"
     L"Exit codes:\n"
     L"  0     done, nothing needed changing and what is stored is in effect (also /status and /?)\n"
     L"  3010  stored, or stored already but not in effect yet: restart the computer\n"
-    L"  1641  stored, and the restart (or log-off) requested\n"
+    L"  1641  stored, and the restart requested\n"
     L"  87    bad arguments\n"
     L"  5     access to the layout's registry key was denied; nothing was changed\n"
     L"  1618  another copy was changing the layout; nothing was changed, try again later\n"
     L"  1622  the log cannot be opened; nothing was changed\n"
     L"  1     the layout could not be read or stored, the restart was refused after storing,\n"
-    L"        or /restart cannot log off from here\n";
+    L"        or the setting selects the current user, whose layout the command line leaves alone\n";
 
 void LogValues(CCommandLineLogRecord& record, const LayoutEdit& edit)
 {
@@ -118,7 +119,7 @@ int CCommandLine::Run(const CMorvexCommandLineInfo& info, CRegistryApi& registry
         output.Write(report.m_strMessage, CCommandLineOutput::error);
     }
     else
-        bRequest = CarryOut(info, registry, session, output, report, record);
+        bRequest = CarryOut(info, registry, output, report, record);
 
     // The record comes before the request: once it is accepted, the session may end before anything
     // else is written.
@@ -155,8 +156,8 @@ int CCommandLine::Run(const CMorvexCommandLineInfo& info, CRegistryApi& registry
     return report.m_nExitCode;
 }
 
-BOOL CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& registry, const CSessionControl& session,
-                            CCommandLineOutput& output, CCommandLineReport& report, CCommandLineLogRecord& record)
+BOOL CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& registry, CCommandLineOutput& output,
+                            CCommandLineReport& report, CCommandLineLogRecord& record)
 {
     const BOOL bAllUsers = report.m_bAllUsers;
     // With /json the object tells it all; errors are still written as text, for people.
@@ -176,14 +177,13 @@ BOOL CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& re
         output.Write(s_szUsage, CCommandLineOutput::usage);
         return FALSE;
     }
-    // Checked before anything is read: the run fails whole rather than storing a change that waits
-    // for a log-off nobody asked for.
-    if (info.m_bRestart && !session.CanRequest(bAllUsers))
+    // Windows 7 and later never apply the current user's value: a change there would end with 3010,
+    // or log off, and a deployment tool would restart every machine for nothing. Refused before
+    // anything is read; /status there still tells what is stored, and why nothing changes it.
+    if (!info.m_bStatus && !bAllUsers)
     {
         report.m_nExitCode = exitFailed;
-        report.m_strMessage = L"/restart cannot log off from here: a log-off applies to the session the program runs in, "
-                              L"which is not a user's interactive session (a deployment agent's or a service's, say). "
-                              L"Nothing was changed.\nRun it without /restart, then log off and log on again yourself.";
+        report.m_strMessage = CCommandLineReport::CurrentUserRefusalText();
         tell(CCommandLineOutput::error);
         return FALSE;
     }
@@ -252,14 +252,13 @@ BOOL CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& re
     if (!info.m_bRestart)
     {
         report.m_nExitCode = exitRestartNeeded;
-        report.m_strMessage = bAllUsers ? L"Stored. Restart the computer for the changes to be in effect."
-                                        : L"Stored. Windows 7 and later apply only the all-users value, so this one has no effect.";
+        report.m_strMessage = L"Stored. Restart the computer for the changes to be in effect.";
         tell(CCommandLineOutput::info);
         return FALSE;
     }
     // Told with the code the run ends with once the request is accepted, before it is made.
     report.m_nExitCode = exitRestartRequested;
-    report.m_strMessage = bAllUsers ? L"Stored. Asking Windows to restart the computer." : L"Stored. Asking Windows to log off.";
+    report.m_strMessage = L"Stored. Asking Windows to restart the computer.";
     tell(CCommandLineOutput::info);
     return TRUE;
 }

@@ -26,8 +26,7 @@ public:
 
 private:
     // The run itself, told in the report; the log, the JSON object and the request are Run's. TRUE
-    // when a change was stored and the restart or log-off is to be asked for, once the run is
-    // recorded.
-    static BOOL CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& registry, const CSessionControl& session,
-                         CCommandLineOutput& output, CCommandLineReport& report, CCommandLineLogRecord& record);
+    // when a change was stored and the restart is to be asked for, once the run is recorded.
+    static BOOL CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& registry, CCommandLineOutput& output,
+                         CCommandLineReport& report, CCommandLineLogRecord& record);
 };

@@ -1,7 +1,9 @@
 #include "cmdline/CommandLineReport.h"
 
+#include "cmdline/CommandLineLog.h"
 #include "cmdline/JsonWriter.h"
 #include "cmdline/TimeText.h"
+#include "system/ScopeSetting.h"
 #include "system/SystemErrorText.h"
 
 namespace
@@ -35,6 +37,20 @@ CString TimeOrUnknown(const FILETIME& ftUtc)
     const CString strTime = LocalTimeText(ftUtc);
     return strTime.IsEmpty() ? CString(L"an unknown time") : strTime;
 }
+
+// The setting as it stands, and the one command that leaves the current user's scope, to be run as
+// the account whose setting it is (as SYSTEM too, where HKCU is SYSTEM's own hive).
+CString ScopeSettingLines()
+{
+    const CString strKey = ScopeSettingKey();
+    const CString strAccount = CCommandLineLog::ProcessAccountName();
+    CString strText = L"The scope comes from the setting " + CString(ScopeSettingEntry()) + L" = 0 in " + strKey;
+    if (!strAccount.IsEmpty())
+        strText += L" of the account " + strAccount;
+    strText += L". For all users, delete it as that account (or set it to 1):\nreg delete \"" + strKey + L"\" /v " +
+               ScopeSettingEntry() + L" /f";
+    return strText;
+}
 }  // namespace
 
 BOOL CCommandLineReport::Succeeded() const
@@ -50,6 +66,18 @@ LPCWSTR CCommandLineReport::StateName(KeyState state)
 CString CCommandLineReport::TargetName(uint16_t nTarget)
 {
     return TargetText(nTarget, TRUE);
+}
+
+CString CCommandLineReport::CurrentUserRefusalText()
+{
+    return L"The command line changes no current user's layout: Windows 7 and later never apply it, so no restart or log-off "
+           L"would bring the change into effect. Nothing was changed.\n" +
+           ScopeSettingLines();
+}
+
+CString CCommandLineReport::CurrentUserStatusText()
+{
+    return L"The command line changes nothing in this scope. " + ScopeSettingLines() + L"\n";
 }
 
 CString CCommandLineReport::KeyPath(BOOL bAllUsers)
@@ -188,6 +216,9 @@ CString CCommandLineReport::Lines() const
     // After a write the closing words say what the effect line would: that it waits for a restart.
     if (m_bRead)
         strText = StatusText(m_map, m_type, m_bAllUsers) + (m_bWritten ? CString() : EffectText(m_effect, m_type)) + m_strRemaps;
+    // Only /status gets this far in the current user's scope: a change there is refused.
+    if (m_bRead && !m_bAllUsers)
+        strText += CurrentUserStatusText();
     if (!m_strMessage.IsEmpty())
     {
         strText += m_strMessage;

@@ -8,7 +8,7 @@
 enum CommandLineExit
 {
     exitDone = 0,                // nothing needed changing, and what is stored is in effect; also /status and /?
-    exitFailed = 1,              // the value could not be read or stored, the restart was refused after storing, or a log-off cannot be asked for from here
+    exitFailed = 1,              // the value could not be read or stored, the restart was refused after storing, or a change in the current user's scope was refused
     exitAccessDenied = 5,        // the scope's key or value refused the access needed
     exitBadArguments = 87,       // with the usage text
     exitAlreadyRunning = 1618,   // another copy kept the layout too long; deployment tools try again later
@@ -47,6 +47,11 @@ public:
     // scan code ("0xE038").
     static LPCWSTR StateName(KeyState state);
     static CString TargetName(uint16_t nTarget);
+    // Why a change in the current user's scope is refused, and the line that /status there ends with:
+    // Windows 7 and later never apply that value, so no restart or log-off would bring a change into
+    // effect. Both name the setting that selects the scope, where it is and how to leave it.
+    static CString CurrentUserRefusalText();
+    static CString CurrentUserStatusText();
     // "HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Keyboard Layout" and the like.
     static CString KeyPath(BOOL bAllUsers);
 

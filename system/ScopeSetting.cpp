@@ -17,3 +17,16 @@ void StoreScopeSetting(BOOL bAllUsers)
 {
     AfxGetApp()->WriteProfileInt(s_szSettings, s_szScopeEntry, bAllUsers);
 }
+
+CString ScopeSettingKey()
+{
+    const CWinApp* pApp = AfxGetApp();
+    CString strKey;
+    strKey.Format(L"HKCU\\Software\\%s\\%s\\%s", pApp->m_pszRegistryKey, pApp->m_pszAppName, s_szSettings);
+    return strKey;
+}
+
+LPCWSTR ScopeSettingEntry()
+{
+    return s_szScopeEntry;
+}

@@ -21,6 +21,19 @@ Bytes Untouchable(Bytes value)
     return value;
 }
 
+// DOMAIN\name of the account this test runs as, which the programs it starts run as too.
+std::wstring AccountName()
+{
+    WCHAR szUser[256], szDomain[256];
+    DWORD cchUser = 256, cchDomain = 256;
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD cbSid = sizeof(sid);
+    SID_NAME_USE use;
+    if (!::GetUserNameW(szUser, &cchUser) || !::LookupAccountNameW(nullptr, szUser, sid, &cbSid, szDomain, &cchDomain, &use))
+        return L"?";
+    return std::wstring(szDomain) + L"\\" + szUser;
+}
+
 Scope Other(Scope scope)
 {
     return scope == Scope::AllUsers ? Scope::CurrentUser : Scope::AllUsers;
@@ -93,6 +106,16 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
     const std::wstring strElevate = L"Changing the layout of all users needs administrator rights: run the command from an "
                                     L"elevated prompt (Run as administrator).\r\n";
 
+    // Where the scope comes from, and the one command that leaves it, as an administrator types it.
+    const std::wstring strSetting =
+        L"The scope comes from the setting m_bApplyChangesForAllUsers = 0 in HKCU\\Software\\MorvexSoft\\Morvex Disabler by "
+        L"MorvexSoft\\Settings of the account " + AccountName() + L". For all users, delete it as that account (or set it to 1):\r\n"
+        L"reg delete \"HKCU\\Software\\MorvexSoft\\Morvex Disabler by MorvexSoft\\Settings\" /v m_bApplyChangesForAllUsers /f";
+    const std::wstring strUserScope = L"The command line changes no current user's layout: Windows 7 and later never apply it, so no "
+                                      L"restart or log-off would bring the change into effect. Nothing was changed.\r\n" + strSetting;
+    const std::wstring strNoEffect = L"In effect: no. Windows 7 and later apply only the all-users value: a current user's value is "
+                                     L"stored but has no effect.\r\n";
+
     const CommandLineCase cases[] = {
         { "Status", { L"/status" }, all, Untouchable(ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } })), 0,
           Untouchable(ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } })),
@@ -116,10 +139,17 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
           ScancodeMapValue({ { 0, kRightCtrl }, { kLeftCtrl, kRightAlt } }), L"Other mappings: 2\r\n" },
         { "EnableTheLastKeyDeletesTheValue", { L"/quiet", L"/enable", L"LWin" }, all, ScancodeMapValue({ { 0, kLeftWindows } }), 3010,
           Bytes(), L"Left Windows: enabled\r\n" },
-        { "BothListsInTheUsersScope", { L"/enable", L"LWin", L"/disable", L"RWin,LCtrl" }, user,
-          ScancodeMapValue({ { 0, kLeftWindows } }), 3010, ScancodeMapValue({ { 0, kRightWindows }, { 0, kLeftCtrl } }),
-          L"Stored. Windows 7 and later apply only the all-users value, so this one has no effect.\r\n", REG_BINARY, Obstacle::none,
+        // Windows 7 and later never apply the current user's value: a change there is refused, and
+        // no exit code or log-off asks for a restart that would bring nothing into effect.
+        { "DisableInTheUsersScope", { L"/disable", L"LWin" }, user, other, 1, other, strUserScope, REG_BINARY, Obstacle::none,
           false, Face::console },
+        { "RestartInTheUsersScope", { L"/disable", L"RWin", L"/restart" }, user, Bytes(), 1, Bytes(), strUserScope },
+        { "BothListsInTheUsersScope", { L"/enable", L"LWin", L"/disable", L"RWin,LCtrl" }, user,
+          ScancodeMapValue({ { 0, kLeftWindows } }), 1, ScancodeMapValue({ { 0, kLeftWindows } }), strUserScope },
+        { "StatusInTheUsersScopeSaysWhy", { L"/status" }, user, ScancodeMapValue({ { 0, kLeftWindows } }), 0,
+          ScancodeMapValue({ { 0, kLeftWindows } }),
+          strNoEffect + L"The command line changes nothing in this scope. " + strSetting + L"\r\n",
+          REG_BINARY, Obstacle::none, false, Face::console },
         // Another tool's remap is no key switched off.
         { "StatusOfRemaps", { L"/status" }, all, ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { kRightAlt, kLeftWindows } }), 0,
           ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { kRightAlt, kLeftWindows } }),

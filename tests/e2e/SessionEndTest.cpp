@@ -80,9 +80,20 @@ TEST_P(SessionEndTest, YesStoresTheChangeAndEndsTheSession)
     ExpectSessionEndedWithLeftWindowsStored();
 }
 
-TEST_P(SessionEndTest, CommandLineRestartStoresTheChangeAndEndsTheSession)
+// Only for all users: no log-off brings the current user's value into effect on Windows 7 and later,
+// so the command line refuses that change, stores nothing and leaves the session alone.
+TEST_P(SessionEndTest, CommandLineRestartStoresTheChangeAndEndsTheSessionForAllUsersOnly)
 {
     const RunResult result = RunCaptured(ProgramPath(), { L"/disable", L"LWin", L"/restart" });
+    if (GetParam().dwSetting == 0)
+    {
+        EXPECT_EQ(1u, result.dwExitCode) << testing::PrintToString(result.strOutput);
+        EXPECT_NE(std::wstring::npos, result.strOutput.find(L"The command line changes no current user's layout"))
+            << testing::PrintToString(result.strOutput);
+        EXPECT_EQ(std::nullopt, QueryValue(GetParam().pszLayoutKey, g_szScancodeMap));
+        EXPECT_FALSE(m_bystander.WaitForExit(3000)) << "the session ended";
+        return;
+    }
     EXPECT_EQ(1641u, result.dwExitCode) << testing::PrintToString(result.strOutput);
     EXPECT_NE(std::wstring::npos, result.strOutput.find(L"Stored. Asking Windows to")) << testing::PrintToString(result.strOutput);
     ExpectSessionEndedWithLeftWindowsStored();

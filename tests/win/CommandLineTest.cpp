@@ -270,19 +270,22 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
                                               : L"HKEY_CURRENT_USER\\Keyboard Layout: ");
     const std::wstring strDenied = SystemErrorText(ERROR_ACCESS_DENIED).GetString();
     const std::wstring strNoMemory = SystemErrorText(ERROR_NOT_ENOUGH_MEMORY).GetString();
-    // From an agent, a restart is asked for through the shutdown route; a log-off cannot be, and
-    // the run stops before anything is stored.
-    const wchar_t* const pszNoLogOffHere = L"/restart cannot log off from here: a log-off applies to the session the program runs in, "
-                                           L"which is not a user's interactive session";
+    // In the current user's scope every change is refused before the value is read: nothing is
+    // stored and nothing asked for, whatever the row would do for all users.
+    const std::wstring strRefused = L"The command line changes no current user's layout: Windows 7 and later never apply it, so "
+                                    L"no restart or log-off would bring the change into effect. Nothing was changed.\n"
+                                    L"The scope comes from the setting m_bApplyChangesForAllUsers = 0 in HKCU\\Software\\MorvexSoft\\";
+    const std::wstring strWhyNoChange = L"The command line changes nothing in this scope. The scope comes from the setting "
+                                        L"m_bApplyChangesForAllUsers = 0 in HKCU\\Software\\MorvexSoft\\";
     const bool bAll = AllUsers();
     const DWORD dwPlanned = SHTDN_REASON_MAJOR_OPERATINGSYSTEM | SHTDN_REASON_MINOR_RECONFIG | SHTDN_REASON_FLAG_PLANNED;
-    const std::wstring exitWindows = Request(L"ExitWindowsEx", bAll ? EWX_REBOOT : EWX_LOGOFF, dwPlanned, true);
+    const std::wstring exitWindows = Request(L"ExitWindowsEx", EWX_REBOOT, dwPlanned, true);
     const std::wstring shutdown = Request(L"InitiateSystemShutdownEx", 0, dwPlanned, true), none;
     wchar_t szTemp[MAX_PATH];
     ::GetTempPathW(MAX_PATH, szTemp);
     const std::wstring strLog = std::wstring(szTemp) + L"morvex-run-test.log";
-    const std::wstring strAsking = std::wstring(L"Stored. Asking Windows to ") + (bAll ? L"restart the computer." : L"log off.");
-    const std::wstring strRefused = ScopeTexts::For(bAll).pszRequestFailed;
+    const std::wstring strAsking = L"Stored. Asking Windows to restart the computer.";
+    const std::wstring strRequestRefused = ScopeTexts::For(TRUE).pszRequestFailed;
     const RunCase cases[] = {
         { "RestartAccepted", { L"/disable", L"LWin", L"/restart", L"/log", strLog }, other, ok, ok, ok, TRUE, TRUE,
           exitRestartRequested, disabled, L"Other mappings: 1\n" + strAsking + L"\n\n<asked; logged: 1641>\n", exitWindows,
@@ -290,20 +293,18 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
         // What really happened follows the record: a second line for people and in the log, and
         // nothing after the one object a script parses.
         { "RestartRefused", { L"/restart", L"/disable", L"LWin", L"/log", strLog }, other, ok, ok, ok, FALSE, TRUE, exitFailed,
-          disabled, strAsking + L"\n\n<asked; logged: 1641>\n" + strRefused + L"\n", exitWindows, RunCase::justNow, false, 1,
+          disabled, strAsking + L"\n\n<asked; logged: 1641>\n" + strRequestRefused + L"\n", exitWindows, RunCase::justNow, false, 1,
           L"1641 1" },
         { "RestartRefusedWithJson", { L"/restart", L"/disable", L"LWin", L"/json", L"/log", strLog }, other, ok, ok, ok, FALSE,
-          TRUE, exitFailed, disabled, strAsking + L"\"}\n<asked; logged: 1641>\n" + strRefused + L"\n", exitWindows,
+          TRUE, exitFailed, disabled, strAsking + L"\"}\n<asked; logged: 1641>\n" + strRequestRefused + L"\n", exitWindows,
           RunCase::justNow, false, 1, L"1641 1" },
         { "RestartAcceptedFromAnAgent", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, TRUE, FALSE,
-          bAll ? exitRestartRequested : exitFailed, bAll ? disabled : other,
-          bAll ? L"Stored. Asking Windows to restart the computer." : pszNoLogOffHere, bAll ? shutdown : none },
-        { "RestartRefusedFromAnAgent", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, FALSE, FALSE, exitFailed,
-          bAll ? disabled : other, bAll ? strRefused : pszNoLogOffHere, bAll ? shutdown : none },
+          exitRestartRequested, disabled, L"Stored. Asking Windows to restart the computer.", shutdown },
+        { "RestartRefusedFromAnAgent", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, FALSE, FALSE, exitFailed, disabled,
+          strRequestRefused, shutdown },
         // Session 0's window station is flagged visible too, and nobody is signed on there.
         { "RestartAcceptedInSessionZero", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, TRUE, TRUE,
-          bAll ? exitRestartRequested : exitFailed, bAll ? disabled : other, bAll ? L"Stored. Asking Windows to restart" : pszNoLogOffHere,
-          bAll ? shutdown : none, RunCase::justNow, false, 0 },
+          exitRestartRequested, disabled, L"Stored. Asking Windows to restart", shutdown, RunCase::justNow, false, 0 },
         { "StoredWithoutRestartByAnAgent", { L"/disable", L"LWin" }, other, ok, ok, ok, TRUE, FALSE, exitRestartNeeded, disabled,
           L"Other mappings: 1\nStored. ", none },
         { "WriteFails", { L"/disable", L"LWin" }, other, denied, ok, ok, TRUE, TRUE, exitFailed, other,
@@ -315,32 +316,31 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
           L"Could not read " + strValue + strNoMemory + L"\nNothing was changed.\n", none },
         { "StatusReadFails", { L"/status" }, other, ok, ok, noMemory, TRUE, TRUE, exitFailed, other,
           L"Could not read " + strValue + strNoMemory + L"\n", none },
-        // What a second identical run asks for waits for a restart until Windows has started with
-        // it; the current user's value never has an effect.
+        // What a second identical run asks for waits for a restart until Windows has started with it.
         { "NothingToChangeInEffect", { L"/disable", L"LWin" }, disabled, ok, ok, ok, TRUE, TRUE, exitDone, disabled,
-          bAll ? L"In effect: yes, since Windows started at " : L"In effect: no. Windows 7 and later apply only the all-users value",
-          none, RunCase::beforeWindowsStarted },
-        { "NothingToChangeNotInEffectYet", { L"/disable", L"LWin" }, disabled, ok, ok, ok, TRUE, TRUE,
-          bAll ? exitRestartNeeded : exitDone, disabled,
-          bAll ? L"Nothing to change, but what is stored takes effect only when the computer restarts.\n" : L"\nNothing to change.\n",
-          none },
+          L"In effect: yes, since Windows started at ", none, RunCase::beforeWindowsStarted },
+        { "NothingToChangeNotInEffectYet", { L"/disable", L"LWin" }, disabled, ok, ok, ok, TRUE, TRUE, exitRestartNeeded, disabled,
+          L"Nothing to change, but what is stored takes effect only when the computer restarts.\n", none },
         { "StatusWithoutTheTime", { L"/status" }, disabled, ok, ok, ok, TRUE, TRUE, exitDone, disabled,
           bAll ? L"In effect: unknown. When the value was stored cannot be read; Windows started at " : L"In effect: no.", none,
           RunCase::unreadable },
         { "StatusAfterARemoval", { L"/status" }, Bytes(), ok, ok, ok, TRUE, TRUE, exitDone, Bytes(),
           bAll ? L"In effect: not yet. The value was removed at " : L"In effect: no.", none },
+        // The current user's value never has an effect: /status says so, and what would change the scope.
+        { "StatusSaysWhyNothingChangesIt", { L"/status", L"/log", strLog }, disabled, ok, ok, ok, TRUE, TRUE, exitDone, disabled,
+          bAll ? L"Other mappings: 1\nIn effect: not yet." : L"a current user's value is stored but has no effect.\n" + strWhyNoChange,
+          none, RunCase::justNow, false, 1, L"0" },
         // The log's name is echoed twice, and an escape sequence in it must reach the console in neither.
         { "LogCannotBeOpened", { L"/disable", L"LWin", L"/log", L"C:\\no\x1b[2Jsuch\\log.txt" }, other, ok, ok, ok, TRUE, TRUE,
           exitLogFailed, other, L"Could not open the log C:\\no\xFFFD[2Jsuch\\log.txt: The log \"C:\\no\xFFFD[2Jsuch\\log.txt\" cannot",
           none },
         // The program's volatile key outweighs a clock set forward since its change; without it a
         // time ahead of now tells nothing, and never asks for restart after restart.
-        { "NothingToChangeWhileTheRestartIsPending", { L"/disable", L"LWin" }, disabled, ok, ok, ok, TRUE, TRUE,
-          bAll ? exitRestartNeeded : exitDone, disabled,
-          bAll ? L"and Windows has not restarted since (the clock, set forward since, puts its start at " : L"\nNothing to change.\n",
-          none, RunCase::beforeWindowsStarted, true },
+        { "NothingToChangeWhileTheRestartIsPending", { L"/disable", L"LWin" }, disabled, ok, ok, ok, TRUE, TRUE, exitRestartNeeded,
+          disabled, L"and Windows has not restarted since (the clock, set forward since, puts its start at ", none,
+          RunCase::beforeWindowsStarted, true },
         { "NothingToChangeStoredLaterThanNow", { L"/disable", L"LWin" }, disabled, ok, ok, ok, TRUE, TRUE, exitDone, disabled,
-          bAll ? L"In effect: unknown. Stored at 2286-" : L"\nNothing to change.\n", none, RunCase::in2286 },
+          L"In effect: unknown. Stored at 2286-", none, RunCase::in2286 },
         { "StatusWithNoKey", { L"/status", L"/json" }, Bytes(), ok, ok, ok, TRUE, TRUE, exitDone, Bytes(),
           L"\"inEffect\":true,", none, RunCase::noKey },
     };
@@ -376,21 +376,28 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
 
         CMorvexCommandLineInfo info;
         Parse(info, tested.args);
-        EXPECT_EQ(tested.nExit, CCommandLine::Run(info, registry, session, AllUsers(), output));
+        // An open log records the refusal; one that cannot be opened ends the run first.
+        const bool bRefused = !bAll && !info.m_bStatus && tested.nExit != exitLogFailed;
+        const int nExit = bRefused ? static_cast<int>(exitFailed) : tested.nExit;
+        const Bytes& expected = bRefused ? tested.stored : tested.expected;
+        EXPECT_EQ(nExit, CCommandLine::Run(info, registry, session, AllUsers(), output));
 
-        EXPECT_EQ(tested.expected.empty() ? std::nullopt : std::optional<Bytes>(tested.expected), StoredLayout(GetParam()));
+        EXPECT_EQ(expected.empty() ? std::nullopt : std::optional<Bytes>(expected), StoredLayout(GetParam()));
         EXPECT_EQ(std::nullopt, StoredLayout(GetParam() == Scope::AllUsers ? Scope::CurrentUser : Scope::AllUsers));
-        EXPECT_NE(std::wstring::npos, output.m_strText.find(tested.strOutput)) << testing::PrintToString(output.m_strText);
+        EXPECT_NE(std::wstring::npos, output.m_strText.find(bRefused ? strRefused : tested.strOutput))
+            << testing::PrintToString(output.m_strText);
         EXPECT_EQ(std::wstring::npos, output.m_strText.find(L'\x1b')) << testing::PrintToString(output.m_strText);
         if (tested.queryValueResult != ok)
         {
             EXPECT_EQ(std::wstring::npos, output.m_strText.find(L"Left Windows: ")) << "a key shown that could not be read";
         }
-        EXPECT_EQ(tested.nExit == exitFailed || tested.nExit == exitLogFailed, output.m_lastKind == CCommandLineOutput::error);
-        EXPECT_EQ(tested.strRequested.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{ tested.strRequested },
+        // A refusal with /json ends with the object, which says it too.
+        EXPECT_EQ((nExit == exitFailed || nExit == exitLogFailed) && !(bRefused && info.m_bJson),
+                  output.m_lastKind == CCommandLineOutput::error);
+        EXPECT_EQ(tested.strRequested.empty() || bRefused ? std::vector<std::wstring>{} : std::vector<std::wstring>{ tested.strRequested },
                   session.m_requests);
         EXPECT_EQ(output.m_strText.find(L"{\"ok\""), output.m_strText.rfind(L"{\"ok\"")) << "a second object";
-        EXPECT_EQ(tested.pszLogged, LoggedExits(strLog));
+        EXPECT_EQ(bRefused && std::wstring(tested.pszLogged) != L"none" ? L"1" : tested.pszLogged, LoggedExits(strLog));
         // Only a change of the all-users value waits for the restart.
         EXPECT_EQ(tested.bRestartPending || (AllUsers() && tested.expected != tested.stored), RestartPending());
         EXPECT_EQ(0, registry.m_nOpenHandles);
