@@ -181,9 +181,15 @@ BOOL CCommandLine::CarryOut(const CMorvexCommandLineInfo& info, CRegistryApi& re
     if (info.m_bRestart && !session.CanRequest(bAllUsers))
     {
         report.m_nExitCode = exitFailed;
-        report.m_strMessage = L"/restart cannot log off from here: a log-off applies to the session the program runs in, "
-                              L"which is not a user's interactive session (a deployment agent's or a service's, say). "
-                              L"Nothing was changed.\nRun it without /restart, then log off and log on again yourself.";
+        if (!session.IsUsersDesktop())
+            report.m_strMessage = L"/restart cannot log off from here: a log-off applies to the session the program runs in, "
+                                  L"which is not a user's interactive session (a deployment agent's or a service's, say). "
+                                  L"Nothing was changed.\nRun it without /restart, then log off and log on again yourself.";
+        else
+            report.m_strMessage = L"/restart cannot log off from here: the program runs as another account than the user "
+                                  L"signed on to this session, and a log-off would end that account's session, not the user's. "
+                                  L"Nothing was changed.\nRun it without /restart: the change is that account's, in effect the "
+                                  L"next time it logs on.";
         tell(CCommandLineOutput::error);
         return FALSE;
     }
