@@ -2,6 +2,7 @@
 
 #include "cmdline/JsonWriter.h"
 #include "cmdline/TimeText.h"
+#include "system/ShownText.h"
 #include "system/SystemErrorText.h"
 
 namespace
@@ -158,7 +159,7 @@ CString CCommandLineReport::FailureText(const LayoutEdit& edit, BOOL bAllUsers)
         return strText;
     }
     if (edit.result == LayoutEdit::lockSquatted)
-        return L"Could not take turns at the keyboard layout: " + edit.LockSquattedText();
+        return L"Could not take turns at the keyboard layout: " + edit.LockSquattedText(ShownText(edit.strLockHolder));
     // The step that failed, and what it failed on.
     LPCWSTR pszStep = L"read the value \"Scancode Map\" of ";
     CString strWhat = KeyPath(bAllUsers);
@@ -166,7 +167,7 @@ CString CCommandLineReport::FailureText(const LayoutEdit& edit, BOOL bAllUsers)
     if (edit.result == LayoutEdit::lockFailed)
     {
         pszStep = L"take turns with other copies at the keyboard layout by the mutex ";
-        strWhat = g_szLayoutLockName;
+        strWhat = edit.strLockName;
     }
     else if (edit.result == LayoutEdit::openFailed)
     {
