@@ -7,7 +7,8 @@
 #                the programs and packages signed with SIGN_PFX=<.pfx> [SIGN_PASSWORD_FILE=<file>] [SIGN_TIMESTAMP_URL=<url>];
 #                with RELEASE_URL=<address the files are published under> also the WinGet manifests in dist/winget
 #   make run     the dialog under Wine (a screenshot in build/screenshot.png when there is no display)
-#   make fuzz    the stored-value fuzzer for FUZZ_SECONDS (600), on a copy of tests/fuzz/corpus
+#   make fuzz    the fuzzers (stored value, DSC instance, arguments) for FUZZ_SECONDS (600) each, on copies of
+#                their seed corpora in tests/fuzz
 #   make bench   start-up, peak memory and size against a bare dialog program, into docs/performance.md
 #   make pictures  the main dialog and the About box at 96 and 144 DPI, into docs/*-96.png and docs/*-144.png
 
@@ -92,6 +93,11 @@ fuzz: deps $(BUILD)/fuzz/Makefile
 	mkdir -p $(BUILD)/fuzz/corpus && cp -n tests/fuzz/corpus/* $(BUILD)/fuzz/corpus/
 	$(BUILD)/fuzz/tests/fuzz/scancode_map_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 \
 	  -artifact_prefix=$(BUILD)/fuzz/ $(BUILD)/fuzz/corpus
+	@# Instances up to 4 KB; command lines up to 64 KB, twice what Windows lets one be.
+	for target in dsc_instance:4096 arguments:65536; do name=$${target%:*}; \
+	  mkdir -p $(BUILD)/fuzz/corpus-$$name && cp -n tests/fuzz/corpus-$$name/* $(BUILD)/fuzz/corpus-$$name/ && \
+	  $(BUILD)/fuzz/tests/fuzz/$${name}_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=$${target#*:} -print_final_stats=1 \
+	    -artifact_prefix=$(BUILD)/fuzz/ $(BUILD)/fuzz/corpus-$$name || exit 1; done
 
 # Only the programs are built here; the bare program and the harness build in trees of their own.
 bench: deps $(BUILD)/x64/Makefile $(BUILD)/x86/Makefile

@@ -100,7 +100,7 @@ void CMorvexCommandLineInfo::ParseParam(const WCHAR* pszParam, BOOL bFlag, BOOL 
             strError.Format(L"Unexpected argument %s after the list of %s: separate the keys with commas, and quote a list "
                             L"that holds spaces, as in %s \"%s %s\".",
                             QuotedText(pszParam).GetString(), SwitchText(nListBefore), SwitchText(nListBefore),
-                            ShownText(m_strListBefore).GetString(), ShownText(pszParam).GetString());
+                            ShortText(m_strListBefore).GetString(), ShortText(pszParam).GetString());
             Fail(strError);
         }
         else if (nArgumentFor == 0)

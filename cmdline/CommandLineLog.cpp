@@ -1,6 +1,9 @@
 #include "cmdline/CommandLineLog.h"
 
+#include <winioctl.h>
+
 #include "cmdline/TimeText.h"
+#include "framework/afxmt.h"
 #include "framework/atlsecurity.h"
 #include "system/ShownText.h"
 #include "system/SystemErrorText.h"
@@ -48,6 +51,62 @@ DWORD TakeTurn(HANDLE hFile, OVERLAPPED& turn)
     }
 }
 
+// The path as the file system names the folders it went through, without the volume: "\\logs\\run.log".
+CString PathWithoutVolume(LPCWSTR pszPath)
+{
+    // The full name, with every folder's long name: the file exists by now.
+    WCHAR szFull[MAX_PATH * 4], szLong[MAX_PATH * 4];
+    const DWORD cchFull = ::GetFullPathNameW(pszPath, ARRAYSIZE(szFull), szFull, nullptr);
+    if (cchFull == 0 || cchFull >= ARRAYSIZE(szFull))
+        return CString();
+    const DWORD cchLong = ::GetLongPathNameW(szFull, szLong, ARRAYSIZE(szLong));
+    LPCWSTR psz = cchLong != 0 && cchLong < ARRAYSIZE(szLong) ? szLong : szFull;
+    // The root: "C:", "\\?\C:", "\\server\share" or "\\?\UNC\server\share".
+    if (wcsncmp(psz, L"\\\\?\\", 4) == 0)
+        psz += 4;
+    if (wcsncmp(psz, L"UNC\\", 4) == 0 || wcsncmp(psz, L"\\\\", 2) == 0)
+    {
+        psz += psz[0] == L'U' ? 4 : 2;
+        for (int nSeparators = 0; *psz != L'\0' && (*psz != L'\\' || ++nSeparators < 2);)
+            ++psz;
+    }
+    else if (psz[0] != L'\0' && psz[1] == L':')
+        psz += 2;
+    return psz;
+}
+
+// Where the handle's file really is, without the volume; empty when it cannot be read.
+CString FinalPathWithoutVolume(HANDLE hFile)
+{
+    WCHAR szFinal[MAX_PATH * 4];
+    const DWORD cch = ::GetFinalPathNameByHandleW(hFile, szFinal, ARRAYSIZE(szFinal), FILE_NAME_NORMALIZED | VOLUME_NAME_NONE);
+    return cch != 0 && cch < ARRAYSIZE(szFinal) ? CString(szFinal) : CString();
+}
+
+// Asks for an opportunistic lock that caches reads only, as FILE_FLAG_OPEN_REQUIRING_OPLOCK wants
+// before anything else is done with the handle: one that others' opens break without waiting, and
+// that, while the guard is open, leaves no one the lock that would make the log's own open wait.
+void RequestReadOplock(HANDLE hGuard, OVERLAPPED& request, REQUEST_OPLOCK_OUTPUT_BUFFER& output)
+{
+    REQUEST_OPLOCK_INPUT_BUFFER input = { REQUEST_OPLOCK_CURRENT_VERSION, sizeof(input), OPLOCK_LEVEL_CACHE_READ,
+                                          REQUEST_OPLOCK_INPUT_FLAG_REQUEST };
+    if (::DeviceIoControl(hGuard, FSCTL_REQUEST_OPLOCK, &input, sizeof(input), &output, sizeof(output), nullptr, &request) ||
+        ::GetLastError() != ERROR_IO_PENDING)
+        request.hEvent = nullptr;  // granted or not, nothing is pending
+}
+
+// Lets the guard go: the lock's request is cancelled and waited for, since it writes to request.
+void ReleaseGuard(CAtlFile& guard, OVERLAPPED& request)
+{
+    if (request.hEvent != nullptr)
+    {
+        DWORD cb = 0;
+        ::CancelIoEx(guard, &request);
+        ::GetOverlappedResult(guard, &request, &cb, TRUE);
+    }
+    guard.Close();
+}
+
 void AppendValue(CString& strLine, BOOL bRead, BOOL bStored, const CByteArray& value)
 {
     if (!bRead || !bStored)
@@ -72,6 +131,12 @@ BOOL CCommandLineLog::GetFileInformationByHandle(HANDLE hFile, BY_HANDLE_FILE_IN
     return ::GetFileInformationByHandle(hFile, pInfo);
 }
 
+HRESULT CCommandLineLog::CreateOplockGuard(CAtlFile& guard, LPCWSTR pszPath, DWORD dwAccess, DWORD dwFlags)
+{
+    return guard.Create(pszPath, dwAccess, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS,
+                        dwFlags | kFlagOpenRequiringOplock | FILE_FLAG_OVERLAPPED);
+}
+
 BOOL CCommandLineLog::Open(LPCWSTR pszPath, CString& strReason)
 {
     m_strPath = pszPath;
@@ -88,10 +153,38 @@ BOOL CCommandLineLog::Open(LPCWSTR pszPath, CString& strReason)
     // refused below.
     const DWORD dwShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const DWORD dwFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
-    HRESULT hr = m_file.Create(pszPath, FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES, dwShare, OPEN_ALWAYS, dwFlags);
+    DWORD dwAccess = FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES;
+    // Anyone who may read the log may hold an opportunistic lock on it, and an open that breaks it
+    // waits until its holder lets go: for as long as the holder likes, and a SYSTEM run must never
+    // hang on a user. The guard's open is refused instead; held open, it keeps such a lock away
+    // until the log's own handle is open. Windows before 7 knows no such open: it goes without.
+    CAtlFile guard;
+    HRESULT hr = CreateOplockGuard(guard, pszPath, dwAccess, dwFlags);
     if (hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED))
-        hr = m_file.Create(pszPath, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, dwShare, OPEN_ALWAYS, dwFlags);
+    {
+        dwAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES;
+        hr = CreateOplockGuard(guard, pszPath, dwAccess, dwFlags);
+    }
+    const HRESULT hrGuard = hr;
+    CEvent requestDone(FALSE, TRUE);
+    OVERLAPPED request = {};
+    request.hEvent = guard.m_h != nullptr ? requestDone.m_hObject : nullptr;
+    REQUEST_OPLOCK_OUTPUT_BUFFER output = { REQUEST_OPLOCK_CURRENT_VERSION, sizeof(output) };
+    if (request.hEvent != nullptr)
+        RequestReadOplock(guard, request, output);
+    // A pipe's one instance, or a device, is the guard's now, and is refused below as it is.
+    const BOOL bOnDisk = guard.m_h == nullptr || ::GetFileType(guard) == FILE_TYPE_DISK;
+    if ((SUCCEEDED(hrGuard) && bOnDisk) || hrGuard == HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER))
+        hr = m_file.Create(pszPath, dwAccess, dwShare, OPEN_ALWAYS, dwFlags);
+    ReleaseGuard(guard, request);
     ::SetThreadErrorMode(dwOldMode, nullptr);
+    if (hrGuard == HRESULT_FROM_WIN32(kErrorCannotBreakOplock))
+    {
+        strReason.Format(L"The log \"%s\" is not used: another process holds an opportunistic lock on it, which would keep "
+                         L"this run waiting for as long as that process likes.",
+                         pszPath);
+        return FALSE;
+    }
     if (FAILED(hr))
     {
         strReason.Format(L"The log \"%s\" cannot be opened (%s).", pszPath, ErrorText(hr).GetString());
@@ -100,7 +193,7 @@ BOOL CCommandLineLog::Open(LPCWSTR pszPath, CString& strReason)
 
     // The checks are made on the handle opened, so that no name can be swapped in between.
     BY_HANDLE_FILE_INFORMATION info;
-    if (::GetFileType(m_file) != FILE_TYPE_DISK)
+    if (!bOnDisk || ::GetFileType(m_file) != FILE_TYPE_DISK)
         strReason.Format(L"The log \"%s\" is not used: it is not a file on a disk, but a pipe or a device.", pszPath);
     else if (!GetFileInformationByHandle(m_file, &info))
         strReason.Format(L"The log \"%s\" cannot be checked (%s).", pszPath,
@@ -115,10 +208,23 @@ BOOL CCommandLineLog::Open(LPCWSTR pszPath, CString& strReason)
         strReason.Format(L"The log \"%s\" is not used: the file has %u names (hard links), so it may be another file, one "
                          L"the lines must not reach, given this name as well.",
                          pszPath, static_cast<unsigned>(info.nNumberOfLinks));
+    else if (!FolderLeadsWhereNamed(pszPath))
+        strReason.Format(L"The log \"%s\" is not used: its folders lead to \"%s\", not where its name says (a junction or "
+                         L"a link on the way), so the lines could land in another file.",
+                         pszPath, FinalPathWithoutVolume(m_file).GetString());
     else
         return TRUE;
     m_file.Close();
     return FALSE;
+}
+
+BOOL CCommandLineLog::FolderLeadsWhereNamed(LPCWSTR pszPath) const
+{
+    // Both without the volume, which a drive letter, a mapped share or a mount point names in ways
+    // that differ for the same folder.
+    const CString strFinal = FinalPathWithoutVolume(m_file);
+    const CString strNamed = PathWithoutVolume(pszPath);
+    return !strFinal.IsEmpty() && ::CompareStringOrdinal(strFinal, -1, strNamed, -1, TRUE) == CSTR_EQUAL;
 }
 
 BOOL CCommandLineLog::Append(const CCommandLineLogRecord& record, CString& strReason)
@@ -191,15 +297,6 @@ CString CCommandLineLog::AccountName(PSID pSid)
 
 CString CCommandLineLog::ProcessAccountName()
 {
-    CAccessToken token;
-    union
-    {
-        TOKEN_USER user;
-        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-    } info;
-    DWORD cbInfo = 0;
-    if (!token.GetProcessToken(TOKEN_QUERY) ||
-        !::GetTokenInformation(token.GetHandle(), TokenUser, &info, sizeof(info), &cbInfo))
-        return CString();
-    return AccountName(info.user.User.Sid);
+    CSid user;
+    return CAccessToken::GetProcessUser(&user) ? user.AccountName() : CString();
 }

@@ -27,13 +27,24 @@ public:
     virtual ~CCommandLineLog() = default;
     // What the checks read of the opened file. Tests put a reparse point in here: Wine makes none.
     virtual BOOL GetFileInformationByHandle(HANDLE hFile, BY_HANDLE_FILE_INFORMATION* pInfo);
+    // Opens the log with FILE_FLAG_OPEN_REQUIRING_OPLOCK, which the file system refuses with
+    // ERROR_CANNOT_BREAK_OPLOCK rather than wait on another process's opportunistic lock, and
+    // overlapped, for the lock it then asks for. Tests refuse it here: Wine 8 has no such locks.
+    virtual HRESULT CreateOplockGuard(CAtlFile& guard, LPCWSTR pszPath, DWORD dwAccess, DWORD dwFlags);
+
+    // ERROR_CANNOT_BREAK_OPLOCK and FILE_FLAG_OPEN_REQUIRING_OPLOCK, which Windows 7 knows; the
+    // headers name them only for Windows 8 and later, which the program does not require.
+    static constexpr DWORD kErrorCannotBreakOplock = 802;
+    static constexpr DWORD kFlagOpenRequiringOplock = 0x00040000;
 
     // How long Append waits for the turn that runs logging at once take.
     static constexpr DWORD kTurnTimeoutMs = 2000;
 
     // Opens the log for appending, making it when it is missing, before the run changes anything.
     // FALSE, with a sentence saying why in strReason, when it cannot be opened, or is a pipe or a
-    // device, a folder, a link or another reparse point, or one of several hard links of a file.
+    // device, a folder, a link or another reparse point, or one of several hard links of a file;
+    // when its folders lead somewhere else than its name says (a junction or a link on the way); or
+    // when another process holds an opportunistic lock on it, which would keep the run waiting.
     BOOL Open(LPCWSTR pszPath, CString& strReason);
     // Appends the record's line with one write, which lands whole after whatever other runs logging
     // at the same time appended. FALSE, with the reason, when it was not written whole; TRUE with a
@@ -57,6 +68,8 @@ public:
     static CString ProcessAccountName();
 
 private:
+    BOOL FolderLeadsWhereNamed(LPCWSTR pszPath) const;
+
     CAtlFile m_file;
     CString m_strPath;
 };

@@ -4,6 +4,7 @@
 #include "cmdline/JsonWriter.h"
 #include "cmdline/TimeText.h"
 #include "system/ScopeSetting.h"
+#include "system/ShownText.h"
 #include "system/SystemErrorText.h"
 
 namespace
@@ -186,7 +187,7 @@ CString CCommandLineReport::FailureText(const LayoutEdit& edit, BOOL bAllUsers)
         return strText;
     }
     if (edit.result == LayoutEdit::lockSquatted)
-        return L"Could not take turns at the keyboard layout: " + edit.LockSquattedText();
+        return L"Could not take turns at the keyboard layout: " + edit.LockSquattedText(ShownText(edit.strLockHolder));
     // The step that failed, and what it failed on.
     LPCWSTR pszStep = L"read the value \"Scancode Map\" of ";
     CString strWhat = KeyPath(bAllUsers);
@@ -194,7 +195,7 @@ CString CCommandLineReport::FailureText(const LayoutEdit& edit, BOOL bAllUsers)
     if (edit.result == LayoutEdit::lockFailed)
     {
         pszStep = L"take turns with other copies at the keyboard layout by the mutex ";
-        strWhat = g_szLayoutLockName;
+        strWhat = edit.strLockName;
     }
     else if (edit.result == LayoutEdit::openFailed)
     {

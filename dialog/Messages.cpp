@@ -1,5 +1,6 @@
 #include "dialog/Messages.h"
 
+#include "system/ShownText.h"
 #include "system/SystemErrorText.h"
 
 const WCHAR g_szOpenFailed[] =
@@ -32,7 +33,7 @@ CString EditFailureText(const LayoutEdit& edit)
     case LayoutEdit::lockFailed:
         return g_szLockFailed + SystemErrorText(static_cast<DWORD>(edit.status));
     case LayoutEdit::lockSquatted:
-        return g_szLockSquatted + edit.LockSquattedText();
+        return g_szLockSquatted + edit.LockSquattedText(ShownText(edit.strLockHolder));
     case LayoutEdit::readFailed:
         return g_szReadFailed + SystemErrorText(static_cast<DWORD>(edit.status));
     case LayoutEdit::openFailed:

@@ -239,6 +239,13 @@ void CMorvexDisablerDlg::OnBnClickedOk()
         return;
 
     const ScopeTexts& texts = ScopeTexts::For(m_bApplyChangesForAllUsers);
+    if (!m_pSessionControl->CanRequest(m_bApplyChangesForAllUsers))
+    {
+        // No log-off is offered that would end another account's session and leave the user's.
+        MessageBox(texts.pszCannotRequest, nullptr, MB_ICONINFORMATION);
+        OnOK();
+        return;
+    }
     switch (MessageBox(texts.pszQuestion, nullptr, MB_YESNO | MB_ICONQUESTION))
     {
     case IDYES:

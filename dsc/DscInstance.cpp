@@ -33,21 +33,18 @@ bool EqualsName(const char* psz, rapidjson::SizeType cch, const wchar_t* pszName
 }
 
 // A name or value from the input as an error quotes it: valid UTF-8 by now, but from outside, so
-// cut short and with nothing that could steer the console it may land in.
+// cut short and with nothing that could steer the console it may land in. A \u0000 in it is shown,
+// not taken for its end.
 CString Quoted(const char* psz, rapidjson::SizeType cch)
 {
     CByteArray wide;
-    LPCWSTR pszWide = L"";
     const int cchWide = cch == 0 ? 0 : ::MultiByteToWideChar(CP_UTF8, 0, psz, static_cast<int>(cch), nullptr, 0);
-    if (cchWide > 0)
-    {
-        wide.SetSize(static_cast<INT_PTR>((cchWide + 1) * sizeof(WCHAR)));
-        const LPWSTR pszBuffer = reinterpret_cast<LPWSTR>(wide.GetData());
-        ::MultiByteToWideChar(CP_UTF8, 0, psz, static_cast<int>(cch), pszBuffer, cchWide);
-        pszBuffer[cchWide] = L'\0';
-        pszWide = pszBuffer;
-    }
-    return QuotedText(pszWide);
+    if (cchWide <= 0)
+        return QuotedText(L"", 0);
+    wide.SetSize(static_cast<INT_PTR>(cchWide * sizeof(WCHAR)));
+    const LPWSTR pszWide = reinterpret_cast<LPWSTR>(wide.GetData());
+    ::MultiByteToWideChar(CP_UTF8, 0, psz, static_cast<int>(cch), pszWide, cchWide);
+    return QuotedText(pszWide, static_cast<size_t>(cchWide));
 }
 
 // Follows the parse event by event and stops it at the first thing that is no instance. Nothing
@@ -214,9 +211,12 @@ BOOL ReadDscInstance(const BYTE* pText, size_t cbText, DscDesiredState& desired,
                         static_cast<unsigned>(static_cast<const char*>(pNul) - psz));
         return FALSE;
     }
+    // RapidJSON checks a sequence's trailing bytes without looking for the end: a lead byte last
+    // would have it read up to three bytes past the terminator, so there are four NULs.
     CByteArray text;
-    text.SetSize(static_cast<INT_PTR>(cbText + 1));
+    text.SetSize(static_cast<INT_PTR>(cbText + 4));
     memcpy(text.GetData(), psz, cbText);
+    memset(text.GetData() + cbText, 0, 4);
     rapidjson::StringStream stream(reinterpret_cast<const char*>(text.GetData()));
 
     CInstanceHandler handler(desired);

@@ -1,4 +1,4 @@
-// Synchronisation objects: CMutex, and CSingleLock, which holds one for as long as it lives.
+// Synchronisation objects: CMutex, CEvent, and CSingleLock, which holds one for as long as it lives.
 #pragma once
 
 #include <windows.h>
@@ -28,6 +28,16 @@ public:
     CMutex(BOOL bInitiallyOwn = FALSE, LPCWSTR lpszName = nullptr, LPSECURITY_ATTRIBUTES lpsaAttribute = nullptr);
 
     BOOL Unlock() override;
+};
+
+class CEvent : public CSyncObject
+{
+public:
+    CEvent(BOOL bInitiallyOwn = FALSE, BOOL bManualReset = FALSE, LPCWSTR lpszName = nullptr,
+           LPSECURITY_ATTRIBUTES lpsaAttribute = nullptr);
+
+    BOOL SetEvent();
+    BOOL Unlock() override { return TRUE; }
 };
 
 // Takes the object on Lock and releases it when it goes, on every path.

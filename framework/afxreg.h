@@ -10,12 +10,15 @@ class CRegistryApi
 public:
     virtual ~CRegistryApi() = default;
     // dwOptions: REG_OPTION_NON_VOLATILE, or REG_OPTION_VOLATILE for a key Windows keeps in memory
-    // only, until the next restart.
-    virtual LSTATUS CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey, DWORD dwOptions);
+    // only, until the next restart. pSecurity, when not null, is the security of every key made.
+    virtual LSTATUS CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey, DWORD dwOptions,
+                              LPSECURITY_ATTRIBUTES pSecurity);
     virtual LSTATUS OpenKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey);
     virtual LSTATUS QueryValue(HKEY hKey, LPCWSTR pszName, DWORD* pdwType, BYTE* pData, DWORD* pcbData);
     virtual LSTATUS SetValue(HKEY hKey, LPCWSTR pszName, DWORD dwType, const BYTE* pData, DWORD cbData);
     virtual LSTATUS DeleteValue(HKEY hKey, LPCWSTR pszName);
+    // Deletes the subkey with everything below it.
+    virtual LSTATUS DeleteTree(HKEY hKey, LPCWSTR pszSubKey);
     virtual LSTATUS FlushKey(HKEY hKey);
     virtual LSTATUS SaveKey(HKEY hKey, LPCWSTR pszFile);
     virtual LSTATUS CloseKey(HKEY hKey);
@@ -37,7 +40,8 @@ public:
     CRegKey(const CRegKey&) = delete;
     CRegKey& operator=(const CRegKey&) = delete;
 
-    LSTATUS Create(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, DWORD dwOptions = REG_OPTION_NON_VOLATILE);
+    LSTATUS Create(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, DWORD dwOptions = REG_OPTION_NON_VOLATILE,
+                   LPSECURITY_ATTRIBUTES pSecurity = nullptr);
     LSTATUS Open(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired);
     void Close();
 

@@ -8,6 +8,8 @@
 
 #include "afxstr.h"
 
+class CSid;
+
 class CAccessToken
 {
 public:
@@ -18,6 +20,8 @@ public:
 
     // The current process's own token.
     BOOL GetProcessToken(DWORD dwDesiredAccess);
+    // The account the current process runs as.
+    static BOOL GetProcessUser(CSid* pUser);
     // Enables one privilege the token holds. With pPreviousState, what it was before is kept there
     // for RestorePrivileges; a privilege that was enabled already is left so by the restore.
     BOOL EnablePrivilege(LPCWSTR pszPrivilege, TOKEN_PRIVILEGES* pPreviousState = nullptr);
@@ -54,6 +58,8 @@ public:
     // DOMAIN\name, the name alone for an account of no domain (Everyone), or the SID as text when
     // this computer knows no name for it: one of a domain out of reach, or of an account since removed.
     CString AccountName() const;
+    // The SID as text, S-1-5-...; empty when it is not valid.
+    CString Sid() const;
 
 private:
     BYTE m_sid[SECURITY_MAX_SID_SIZE] = {};

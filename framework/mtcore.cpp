@@ -23,6 +23,17 @@ CMutex::CMutex(BOOL bInitiallyOwn, LPCWSTR lpszName, LPSECURITY_ATTRIBUTES lpsaA
     m_hObject = ::CreateMutexW(lpsaAttribute, bInitiallyOwn, lpszName);
 }
 
+CEvent::CEvent(BOOL bInitiallyOwn, BOOL bManualReset, LPCWSTR lpszName, LPSECURITY_ATTRIBUTES lpsaAttribute)
+    : CSyncObject(lpszName)
+{
+    m_hObject = ::CreateEventW(lpsaAttribute, bManualReset, bInitiallyOwn, lpszName);
+}
+
+BOOL CEvent::SetEvent()
+{
+    return ::SetEvent(m_hObject);
+}
+
 BOOL CMutex::Unlock()
 {
     return ::ReleaseMutex(m_hObject);

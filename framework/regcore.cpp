@@ -1,8 +1,14 @@
 #include "afxreg.h"
 
-LSTATUS CRegistryApi::CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey, DWORD dwOptions)
+LSTATUS CRegistryApi::CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey, DWORD dwOptions,
+                                LPSECURITY_ATTRIBUTES pSecurity)
 {
-    return ::RegCreateKeyExW(hRoot, pszPath, 0, nullptr, dwOptions, samDesired, nullptr, phKey, nullptr);
+    return ::RegCreateKeyExW(hRoot, pszPath, 0, nullptr, dwOptions, samDesired, pSecurity, phKey, nullptr);
+}
+
+LSTATUS CRegistryApi::DeleteTree(HKEY hKey, LPCWSTR pszSubKey)
+{
+    return ::RegDeleteTreeW(hKey, pszSubKey);
 }
 
 LSTATUS CRegistryApi::OpenKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey)
@@ -52,11 +58,11 @@ CRegistryApi& CRegistryApi::Real()
     return s_real;
 }
 
-LSTATUS CRegKey::Create(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, DWORD dwOptions)
+LSTATUS CRegKey::Create(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, DWORD dwOptions, LPSECURITY_ATTRIBUTES pSecurity)
 {
     Close();
     m_bAttempted = true;
-    const LSTATUS status = m_api.CreateKey(hRoot, pszPath, samDesired, &m_hKey, dwOptions);
+    const LSTATUS status = m_api.CreateKey(hRoot, pszPath, samDesired, &m_hKey, dwOptions, pSecurity);
     if (status != ERROR_SUCCESS)
         m_hKey = nullptr;
     return status;

@@ -12,6 +12,21 @@ BOOL CAccessToken::GetProcessToken(DWORD dwDesiredAccess)
     return FALSE;
 }
 
+BOOL CAccessToken::GetProcessUser(CSid* pUser)
+{
+    CAccessToken token;
+    union
+    {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } info;
+    DWORD cbInfo = 0;
+    if (!token.GetProcessToken(TOKEN_QUERY) || !::GetTokenInformation(token.GetHandle(), TokenUser, &info, sizeof(info), &cbInfo))
+        return FALSE;
+    *pUser = CSid(info.user.User.Sid);
+    return pUser->IsValid();
+}
+
 BOOL CAccessToken::EnablePrivilege(LPCWSTR pszPrivilege, TOKEN_PRIVILEGES* pPreviousState)
 {
     TOKEN_PRIVILEGES privileges = {};
@@ -72,13 +87,19 @@ CString CSid::AccountName() const
         strAccount += szName;
         return strAccount;
     }
+    return Sid();
+}
+
+CString CSid::Sid() const
+{
+    CString strSid;
     LPWSTR pszSid = nullptr;
-    if (::ConvertSidToStringSidW(GetPSID(), &pszSid))
+    if (IsValid() && ::ConvertSidToStringSidW(GetPSID(), &pszSid))
     {
-        strAccount = pszSid;
+        strSid = pszSid;
         ::LocalFree(pszSid);
     }
-    return strAccount;
+    return strSid;
 }
 
 BOOL AtlGetOwnerSid(HANDLE hObject, SE_OBJECT_TYPE objectType, CSid* pSid)

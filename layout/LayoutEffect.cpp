@@ -1,11 +1,13 @@
 #include "layout/LayoutEffect.h"
 
+#include "framework/atlsecurity.h"
 #include "layout/LayoutStore.h"
 
 namespace
 {
 const WCHAR s_szRestartPendingParent[] = L"SOFTWARE\\MorvexSoft\\MorvexDisabler";
 const WCHAR s_szRestartPending[] = L"SOFTWARE\\MorvexSoft\\MorvexDisabler\\RestartPending";
+const WCHAR* const s_pszRestartPendingName = s_szRestartPending + ARRAYSIZE(s_szRestartPendingParent);
 
 ULONGLONG Ticks(const FILETIME& ft)
 {
@@ -15,6 +17,21 @@ ULONGLONG Ticks(const FILETIME& ft)
 // Both programs, the x86 one too, must find the one key: HKEY_LOCAL_MACHINE\SOFTWARE is redirected
 // for 32-bit programs on 64-bit Windows. 32-bit Windows ignores the flag.
 const REGSAM kBothViews = KEY_WOW64_64KEY;
+
+// Whether a key is volatile, and so made since Windows started. One of the program's name that is
+// not (a reg export imported again, a backup restored, another tool's) outlived a restart and
+// tells nothing. Windows refuses a volatile key an ordinary child; an ordinary key takes one, which
+// goes again at once.
+BOOL IsVolatile(CRegistryApi& registry, HKEY hKey)
+{
+    const WCHAR szProbe[] = L"VolatileProbe";
+    CRegKey probe(registry);
+    const LSTATUS status = probe.Create(hKey, szProbe, KEY_READ, REG_OPTION_NON_VOLATILE);
+    probe.Close();
+    if (status == ERROR_SUCCESS)
+        registry.DeleteTree(hKey, szProbe);
+    return status == ERROR_CHILD_MUST_BE_VOLATILE;
+}
 }  // namespace
 
 LayoutEffect CLayoutEffect::Decide(const FILETIME* pftStored, const FILETIME& ftStarted, const FILETIME& ftNow)
@@ -62,11 +79,14 @@ CLayoutEffect CLayoutEffect::Read(CRegistryApi& registry, BOOL bAllUsers)
     ::GetSystemTimeAsFileTime(&ftNow);
 
     // Only the all-users value has an effect, so only its writes make the key. One that cannot be
-    // opened counts as none: the times then decide, as they did before the program made one.
+    // opened, or shown volatile, counts as none: the times then decide, as they did before the
+    // program made one. Only administrators may tell: the check needs the right to make a child.
     if (bAllUsers)
     {
         CRegKey pending(registry);
-        result.bRestartPending = pending.Open(HKEY_LOCAL_MACHINE, s_szRestartPending, KEY_READ | kBothViews) == ERROR_SUCCESS;
+        result.bRestartPending =
+            pending.Open(HKEY_LOCAL_MACHINE, s_szRestartPending, KEY_READ | KEY_CREATE_SUB_KEY | kBothViews) == ERROR_SUCCESS &&
+            IsVolatile(registry, pending.m_hKey);
     }
     LayoutEffect effect = Decide(result.bStoredKnown ? &result.ftStored : nullptr, result.ftStarted, ftNow);
     if (result.bRestartPending)
@@ -82,11 +102,21 @@ LSTATUS CLayoutEffect::MarkRestartPending(CRegistryApi& registry)
     // The parent is an ordinary key, made when missing: a volatile key may live under it, and
     // RegCreateKeyEx would give every missing key of one path the options of the last. It lies
     // under HKEY_LOCAL_MACHINE\SOFTWARE, where only administrators and SYSTEM may make keys, so no
-    // standard user can have made it, or the volatile key, first.
+    // standard user can have made it, or the volatile key, first; made here, it is theirs alone.
+    CSecurityAttributes adminsOnly(L"D:P(A;OICI;KA;;;SY)(A;OICI;KA;;;BA)");
     CRegKey parent(registry);
-    const LSTATUS status = parent.Create(HKEY_LOCAL_MACHINE, s_szRestartPendingParent, KEY_CREATE_SUB_KEY | kBothViews);
+    LSTATUS status = parent.Create(HKEY_LOCAL_MACHINE, s_szRestartPendingParent,
+                                   KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE | kBothViews,
+                                   REG_OPTION_NON_VOLATILE, &adminsOnly);
     if (status != ERROR_SUCCESS)
         return status;
+    // Creating a key that exists opens it as it is: an ordinary one of the name goes first.
     CRegKey pending(registry);
-    return pending.Create(parent.m_hKey, s_szRestartPending + ARRAYSIZE(s_szRestartPendingParent), KEY_READ, REG_OPTION_VOLATILE);
+    status = pending.Open(parent.m_hKey, s_pszRestartPendingName, KEY_READ | KEY_CREATE_SUB_KEY);
+    if (status == ERROR_SUCCESS && IsVolatile(registry, pending.m_hKey))
+        return ERROR_SUCCESS;
+    pending.Close();
+    if (status == ERROR_SUCCESS && (status = registry.DeleteTree(parent.m_hKey, s_pszRestartPendingName)) != ERROR_SUCCESS)
+        return status;
+    return pending.Create(parent.m_hKey, s_pszRestartPendingName, KEY_READ, REG_OPTION_VOLATILE);
 }

@@ -34,11 +34,13 @@ struct CLayoutEffect
 
     // Reads when the scope's key was last written and judges it against the last start, unless the
     // program's volatile key says that a change it made waits for the restart, or the key is missing.
+    // A key of that name that is not volatile says nothing.
     static CLayoutEffect Read(CRegistryApi& registry, BOOL bAllUsers);
 
     // Makes the program's volatile key HKEY_LOCAL_MACHINE\SOFTWARE\MorvexSoft\MorvexDisabler\RestartPending
     // after the program wrote or deleted the all-users value: a clock set forward since (a time sync,
     // a virtual machine resumed from a saved state) cannot then pass the change off as in effect.
-    // Windows drops the key at the next restart.
+    // Windows drops the key at the next restart. An ordinary key of the name, which would never
+    // go, is replaced.
     static LSTATUS MarkRestartPending(CRegistryApi& registry);
 };

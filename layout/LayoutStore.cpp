@@ -3,12 +3,10 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "framework/afxmt.h"
-#include "framework/atlsecurity.h"
 #include "layout/LayoutEffect.h"
+#include "layout/LayoutLock.h"
 
 const WCHAR g_szScancodeMapValue[] = L"Scancode Map";
-const WCHAR g_szLayoutLockName[] = L"Global\\MorvexDisabler.KeyboardLayout";
 
 CLayoutScope CLayoutScope::For(BOOL bAllUsers)
 {
@@ -28,98 +26,20 @@ BOOL SameBytes(const CByteArray& a, const CByteArray& b)
 {
     return a.GetSize() == b.GetSize() && memcmp(a.GetData(), b.GetData(), static_cast<size_t>(a.GetSize())) == 0;
 }
-
-// TRUE when SYSTEM or the administrators own an object: no other account can make one so, which
-// is what makes an object under the turn's name a copy's turn rather than a user's trap.
-BOOL OwnedByAdministrators(const CSid& owner)
-{
-    return owner.IsWellKnown(WinLocalSystemSid) || owner.IsWellKnown(WinBuiltinAdministratorsSid);
-}
-
-// The owner of whatever holds the name when no mutex of it can be opened for a turn: an object of
-// another kind, or one this account may not use.
-BOOL ReadHolder(LPCWSTR pszName, CSid* pOwner)
-{
-    using Open = HANDLE(WINAPI*)(DWORD, BOOL, LPCWSTR);
-    static const Open s_opens[] = { ::OpenMutexW, ::OpenEventW, ::OpenSemaphoreW, ::OpenWaitableTimerW, ::OpenFileMappingW,
-                                    ::OpenJobObjectW };
-    for (const Open open : s_opens)
-    {
-        const HANDLE hObject = open(READ_CONTROL, FALSE, pszName);
-        if (hObject == nullptr)
-            continue;
-        const BOOL bRead = AtlGetOwnerSid(hObject, SE_KERNEL_OBJECT, pOwner);
-        ::CloseHandle(hObject);
-        return bRead;
-    }
-    return FALSE;
-}
-
-// The turn of one copy of the program at the stored layout, whichever account and session it runs
-// in: an administrator's dialog, a deployment agent as SYSTEM in session 0, a startup script. Any
-// user may make a mutex or an event of a global name first (only file mappings there take a
-// privilege), so the object found under the name is a turn only when SYSTEM or the administrators
-// own it. A private namespace bounded by the administrators would keep users out of the name
-// altogether, but Wine 8 has none to test it with.
-class CLayoutLock
-{
-public:
-    // Owned by the administrators, whichever of them or SYSTEM makes it, since a policy may give
-    // an administrator's objects to the administrator alone. SYSTEM and the administrators may take
-    // it, whoever made it: the default rights of a SYSTEM process's objects would let an
-    // administrator's copy wait for the mutex but not release it.
-    CLayoutLock()
-        : m_access(L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)"), m_mutex(FALSE, g_szLayoutLockName, &m_access), m_lock(&m_mutex)
-    {
-        const DWORD dwCreated = ::GetLastError();
-        m_dwError = m_mutex.m_hObject != nullptr ? ERROR_SUCCESS : dwCreated;
-        // An account that is no elevated administrator may not name the administrators as an
-        // object's owner: for it, as for the layout's key, access is denied.
-        if (m_dwError == ERROR_INVALID_OWNER)
-            m_dwError = ERROR_ACCESS_DENIED;
-        BOOL bHolderKnown = FALSE;
-        if (m_mutex.m_hObject == nullptr)
-            bHolderKnown = ReadHolder(g_szLayoutLockName, &m_holder);
-        else if (dwCreated == ERROR_ALREADY_EXISTS)
-            bHolderKnown = AtlGetOwnerSid(m_mutex.m_hObject, SE_KERNEL_OBJECT, &m_holder);
-        // A holder that cannot be read is left to the error the open gave: it may be a copy's
-        // mutex that this account may not use.
-        m_bSquatted = bHolderKnown && !OwnedByAdministrators(m_holder);
-    }
-
-    // done once it is this copy's turn, busy while another copy keeps it, lockSquatted when another
-    // account made the object, or lockFailed with why the mutex cannot be had at all.
-    LayoutEdit::Result Take(DWORD dwTimeoutMs, LayoutEdit& edit)
-    {
-        edit.status = static_cast<LSTATUS>(m_dwError);
-        if (m_bSquatted)
-        {
-            edit.strLockHolder = m_holder.AccountName();
-            return LayoutEdit::lockSquatted;
-        }
-        if (m_dwError != ERROR_SUCCESS)
-            return LayoutEdit::lockFailed;
-        if (m_lock.Lock(dwTimeoutMs))
-            return LayoutEdit::done;
-        edit.status = WAIT_TIMEOUT;
-        return LayoutEdit::busy;
-    }
-
-private:
-    DWORD m_dwError;
-    BOOL m_bSquatted = FALSE;
-    CSid m_holder;
-    CSecurityAttributes m_access;
-    CMutex m_mutex;
-    CSingleLock m_lock;
-};
 }  // namespace
 
-CString LayoutEdit::LockSquattedText() const
+CString LayoutEdit::LockSquattedText(const CString& strShownHolder) const
 {
     CString strText;
-    strText.Format(L"The name %s is held by an object that %s made, not SYSTEM or an administrator.", g_szLayoutLockName,
-                   strLockHolder.IsEmpty() ? L"an unknown account" : strLockHolder.GetString());
+    if (!bLockDenied)
+        strText.Format(L"The name %s is held by an object that %s made, not SYSTEM or an administrator.", strLockName.GetString(),
+                       strShownHolder.IsEmpty() ? L"an unknown account" : strShownHolder.GetString());
+    else if (strShownHolder.IsEmpty())
+        strText.Format(L"The name %s is held by an object of an account that cannot be identified, which no copy of this program "
+                       L"may use.", strLockName.GetString());
+    else
+        strText.Format(L"The name %s is held by an object that %s made, which no copy of this program may use.",
+                       strLockName.GetString(), strShownHolder.GetString());
     return strText;
 }
 
@@ -320,11 +240,13 @@ LayoutEdit::Result CLayoutStore::EditLocked(const LayoutChange& change, LayoutEd
     edit.bWritten = FALSE;
     edit.status = ERROR_SUCCESS;
     edit.strLockHolder.Empty();
+    edit.strLockName.Empty();
+    edit.bLockDenied = FALSE;
     edit.typeBefore = StoredLayoutType::None;
     edit.before.RemoveAll();
 
     // Held from the read to the write and no longer: never while anyone is asked anything.
-    CLayoutLock lock;
+    CLayoutLock lock(m_bAllUsers);
     const LayoutEdit::Result turn = lock.Take(dwLockTimeoutMs, edit);
     if (turn != LayoutEdit::done)
         return turn;

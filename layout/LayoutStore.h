@@ -18,7 +18,6 @@ struct CLayoutScope
 
 extern const WCHAR g_szScancodeMapValue[];
 // The mutex that copies of the program, and other tools that wish to, take turns at the layout by.
-extern const WCHAR g_szLayoutLockName[];
 
 // A key of the table is left alone, switched off (sent to nothing), or sent to another key.
 enum class KeyState
@@ -95,7 +94,7 @@ struct LayoutEdit
         done,          // the value holds the change, written now or already
         busy,          // another copy of the program kept the layout for itself too long
         lockFailed,    // the turn at the layout could not be taken at all
-        lockSquatted,  // an account other than SYSTEM and the administrators made the object of the turn's name
+        lockSquatted,  // the object of the turn's name is no copy's: another account made it, or it denies this one
         readFailed,    // the stored value could not be read: nothing was written
         openFailed,    // the scope's key cannot be opened for writing
         deleteFailed,  // the value cannot be removed
@@ -105,8 +104,13 @@ struct LayoutEdit
     Result result = done;
     // The system's code of the step that failed.
     LSTATUS status = ERROR_SUCCESS;
-    // Who made the object that holds the turn's name, when it was squatted; empty when it has no owner.
+    // The name of the turn, when it could not be taken.
+    CString strLockName;
+    // Who made the object that holds the turn's name, when it was squatted; empty when its owner
+    // cannot be read, or it has none.
     CString strLockHolder;
+    // The squatted object denies this account, which every copy's turn would let in.
+    BOOL bLockDenied = FALSE;
     BOOL bWritten = FALSE;
     // The value as stored before and after, of whatever type; empty for none. After a failure, or
     // when nothing needed writing, after is a copy of before.
@@ -115,8 +119,9 @@ struct LayoutEdit
     StoredLayoutType typeAfter = StoredLayoutType::None;
     CByteArray after;
 
-    // Who holds the name of the copies' turns, when neither SYSTEM nor an administrator does.
-    CString LockSquattedText() const;
+    // Who holds the name of the copies' turns, when no copy does. strShownHolder is strLockHolder
+    // as the face shows text from outside: an account's name is anybody's to choose.
+    CString LockSquattedText(const CString& strShownHolder) const;
 };
 
 // The stored layout of one scope: read, written and checked with no user interface, so that every

@@ -8,7 +8,9 @@ struct ScopeTexts
 {
     LPCWSTR pszQuestion;
     LPCWSTR pszRequestFailed;
-    UINT uExitFlags;
+    // What the dialog says instead of the question when the request cannot reach the signed-on
+    // user (see CSessionControl::CanRequest); null where it always can.
+    LPCWSTR pszCannotRequest;
 
     static const ScopeTexts& For(BOOL bAllUsers);
 };

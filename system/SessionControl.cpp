@@ -1,7 +1,8 @@
 #include "system/SessionControl.h"
 
+#include <wtsapi32.h>
+
 #include "framework/atlsecurity.h"
-#include "system/ScopeTexts.h"
 
 namespace
 {
@@ -11,6 +12,38 @@ void EnableShutdownPrivilege()
     CAccessToken token;
     if (token.GetProcessToken(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY))
         token.EnablePrivilege(SE_SHUTDOWN_NAME);
+}
+
+// DOMAIN\name of the user signed on to this process's session, as the token's user is named;
+// empty when nobody is, or when it cannot be read. wtsapi32 is loaded from System32 when it is
+// needed, as the program imports only what every start uses.
+CString SessionUserName()
+{
+    using Query = BOOL(WINAPI*)(HANDLE, DWORD, WTS_INFO_CLASS, LPWSTR*, DWORD*);
+    using Free = void(WINAPI*)(PVOID);
+    const HMODULE hModule = ::LoadLibraryExW(L"wtsapi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const auto pfnQuery = hModule == nullptr ? nullptr
+                                             : reinterpret_cast<Query>(reinterpret_cast<void (*)()>(
+                                                   ::GetProcAddress(hModule, "WTSQuerySessionInformationW")));
+    const auto pfnFree = hModule == nullptr ? nullptr
+                                            : reinterpret_cast<Free>(reinterpret_cast<void (*)()>(
+                                                  ::GetProcAddress(hModule, "WTSFreeMemory")));
+    CString strName;
+    if (pfnQuery != nullptr && pfnFree != nullptr)
+    {
+        LPWSTR pszDomain = nullptr, pszUser = nullptr;
+        DWORD cb = 0;
+        if (pfnQuery(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSDomainName, &pszDomain, &cb) &&
+            pfnQuery(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName, &pszUser, &cb) && *pszUser != L'\0')
+            strName = CString(pszDomain) + L"\\" + pszUser;
+        if (pszDomain != nullptr)
+            pfnFree(pszDomain);
+        if (pszUser != nullptr)
+            pfnFree(pszUser);
+    }
+    if (hModule != nullptr)
+        ::FreeLibrary(hModule);
+    return strName;
 }
 }  // namespace
 
@@ -39,6 +72,14 @@ BOOL CSessionControl::GetSessionId(DWORD* pdwSessionId) const
     return ::ProcessIdToSessionId(::GetCurrentProcessId(), pdwSessionId);
 }
 
+BOOL CSessionControl::RunsAsSessionUser() const
+{
+    CSid user;
+    const CString strSessionUser = SessionUserName();
+    return !strSessionUser.IsEmpty() && CAccessToken::GetProcessUser(&user) &&
+           ::CompareStringOrdinal(user.AccountName(), -1, strSessionUser, -1, TRUE) == CSTR_EQUAL;
+}
+
 BOOL CSessionControl::IsUsersDesktop() const
 {
     // A session that cannot be told is taken for no user's, as a station whose flags cannot be.
@@ -46,9 +87,14 @@ BOOL CSessionControl::IsUsersDesktop() const
     return IsOnInteractiveWindowStation() && GetSessionId(&dwSessionId) && dwSessionId != 0;
 }
 
+BOOL CSessionControl::CanLogOff() const
+{
+    return IsUsersDesktop() && RunsAsSessionUser();
+}
+
 BOOL CSessionControl::CanRequest(BOOL bAllUsers) const
 {
-    return bAllUsers || IsUsersDesktop();
+    return bAllUsers || CanLogOff();
 }
 
 BOOL CSessionControl::RequestRestartOrLogOff(BOOL bAllUsers)
@@ -57,11 +103,9 @@ BOOL CSessionControl::RequestRestartOrLogOff(BOOL bAllUsers)
         return FALSE;
     EnableShutdownPrivilege();
     const DWORD dwReason = SHTDN_REASON_MAJOR_OPERATINGSYSTEM | SHTDN_REASON_MINOR_RECONFIG | SHTDN_REASON_FLAG_PLANNED;
-    // ExitWindowsEx acts on the caller's logon session: called by anyone but the interactive user,
-    // it may report success and restart nothing.
-    if (IsUsersDesktop())
-        return ExitWindowsEx(ScopeTexts::For(bAllUsers).uExitFlags, dwReason);
-    return InitiateSystemShutdownEx(dwReason);
+    if (bAllUsers)
+        return InitiateSystemShutdownEx(dwReason);
+    return ExitWindowsEx(EWX_LOGOFF, dwReason);
 }
 
 CSessionControl& CSessionControl::Real()

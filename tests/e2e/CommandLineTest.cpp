@@ -48,7 +48,8 @@ enum class Obstacle
     lockHeld,      // another copy is in the middle of its edit
     lockSquatted,  // a user made the copies' mutex first, and holds it
     nameTaken,     // a user made an object of another kind of the copies' mutex's name
-    lockDenied,    // a copy holds the mutex, which this account may not use
+    lockDenied,    // the administrators' mutex, which no copy made: copies let every administrator use theirs
+    lockUnreadable,  // another user's mutex, which lets this account not even read its owner
     logTurnHeld,   // someone holds the turn at the log that runs take, and keeps it
 };
 
@@ -102,6 +103,9 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
     const std::wstring strSquatted = L"Could not take turns at the keyboard layout: The name Global\\MorvexDisabler.KeyboardLayout is "
                                      L"held by an object that BUILTIN\\Users made, not SYSTEM or an administrator.\r\n"
                                      L"Nothing was changed.\r\n";
+    const std::wstring strUnidentified = L"Could not take turns at the keyboard layout: The name Global\\MorvexDisabler.KeyboardLayout "
+                                         L"is held by an object of an account that cannot be identified, which no copy of this program "
+                                         L"may use.\r\nNothing was changed.\r\n";
     // A prompt that is not elevated gets this far: reading needs no administrator, writing does.
     const std::wstring strElevate = L"Changing the layout of all users needs administrator rights: run the command from an "
                                     L"elevated prompt (Run as administrator).\r\n";
@@ -180,10 +184,18 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
           Obstacle::lockSquatted },
         { "AUsersEventHoldsTheName", { L"/enable", L"All" }, all, twoDisabled, 1, twoDisabled, strSquatted, REG_BINARY,
           Obstacle::nameTaken },
-        // A prompt that is not elevated may neither make the copies' mutex nor open one: that is
-        // denied access, as for the key, not a failure of the program.
-        { "TheTurnIsNotThisAccounts", { L"/disable", L"LWin" }, all, other, 5, other, strElevate, REG_BINARY, Obstacle::lockDenied,
-          false, Face::console },
+        // Denied by the name while elevated: no copy's turn, and no advice to elevate. (A prompt that
+        // is not elevated may neither make the copies' mutex nor open one, which is denied access, as
+        // for the key; Wine runs every program elevated.)
+        { "TheTurnDeniesAnAdministrator", { L"/disable", L"LWin" }, all, other, 1, other,
+          L"Could not take turns at the keyboard layout: The name Global\\MorvexDisabler.KeyboardLayout is held by an object that "
+          L"BUILTIN\\Administrators made, which no copy of this program may use.\r\nNothing was changed.\r\n",
+          REG_BINARY, Obstacle::lockDenied, false, Face::console },
+        { "TheTurnsOwnerCannotBeRead", { L"/disable", L"LWin" }, all, other, 1, other, strUnidentified, REG_BINARY,
+          Obstacle::lockUnreadable },
+        // One user's layout is that user's turn, apart from all users'.
+        { "TheUsersOwnTurn", { L"/disable", L"LWin" }, user, other, 3010, ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } }),
+          L"Stored. Windows 7 and later apply only the all-users value", REG_BINARY, Obstacle::lockUnreadable, false, Face::console },
         // The turn kept by whoever may open the log: the run ends soon, as it would without a log.
         { "LogTurnKept", { L"/disable", L"LWin", L"/log", strLog }, all, other, 3010,
           ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } }),
@@ -238,6 +250,8 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
             lock.emplace(CHoldLayoutLock::usersEvent);
         else if (tested.obstacle == Obstacle::lockDenied)
             lock.emplace(CHoldLayoutLock::systemOnly);
+        else if (tested.obstacle == Obstacle::lockUnreadable)
+            lock.emplace(CHoldLayoutLock::unreadable);
 
         // The byte the program takes its turn at, held from a handle of the test's own.
         const CScopedHandle<HANDLE, ::CloseHandle> log(

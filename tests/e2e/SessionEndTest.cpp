@@ -1,6 +1,7 @@
 // Answering Yes, or /restart on the command line: the program asks the system to restart or log
-// off, which under Wine ends every windowed program of the prefix. Runs only in a prefix of its
-// own (MORVEX_WINEPREFIX).
+// off. A log-off under Wine ends every windowed program of the prefix; a restart is asked through
+// InitiateSystemShutdownEx, which Wine 8 accepts and carries out no further, so there only the
+// program's side of it shows. Runs only in a prefix of its own (MORVEX_WINEPREFIX).
 #include "ProgramTest.h"
 
 #include <tlhelp32.h>
@@ -13,6 +14,7 @@ struct Scope
     DWORD dwSetting;            // the program's stored scope setting
     const WCHAR* pszLayoutKey;  // where the layout is stored
     const WCHAR* pszQuestion;
+    bool bWineEndsTheSession;
 };
 
 void PrintTo(const Scope& scope, std::ostream* pStream)
@@ -57,8 +59,11 @@ protected:
 
     void ExpectSessionEndedWithLeftWindowsStored()
     {
-        EXPECT_TRUE(m_bystander.WaitForExit(30000)) << "the session did not end: another program still runs";
-        EXPECT_TRUE(WaitUntil([] { return !SessionStillEnding(); }, 30000)) << "the session is still ending";
+        if (GetParam().bWineEndsTheSession)
+        {
+            EXPECT_TRUE(m_bystander.WaitForExit(30000)) << "the session did not end: another program still runs";
+            EXPECT_TRUE(WaitUntil([] { return !SessionStillEnding(); }, 30000)) << "the session is still ending";
+        }
         EXPECT_EQ(Hex(L"00000000 00000000 02000000 00005BE0 00000000"), QueryValue(GetParam().pszLayoutKey, g_szScancodeMap));
     }
 
@@ -101,6 +106,6 @@ TEST_P(SessionEndTest, CommandLineRestartStoresTheChangeAndEndsTheSessionForAllU
 
 INSTANTIATE_TEST_SUITE_P(
     Scopes, SessionEndTest,
-    testing::Values(Scope{ "AllUsersRestart", 1, g_szMachineLayout, g_szRestartQuestion },
-                    Scope{ "CurrentUserLogOff", 0, g_szUserLayout, g_szLogOffQuestion }),
+    testing::Values(Scope{ "AllUsersRestart", 1, g_szMachineLayout, g_szRestartQuestion, false },
+                    Scope{ "CurrentUserLogOff", 0, g_szUserLayout, g_szLogOffQuestion, true }),
     [](const testing::TestParamInfo<Scope>& tested) { return std::string(tested.param.pszName); });

@@ -47,6 +47,24 @@ def restart_server():
         subprocess.run(args, env=ENV, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
 
 
+def age_machine_layout():
+    """Dates the all-users layout's key to 2001, long before the start: the server saves the registry
+    as it ends, and reads the key's time back from the prefix's file as it starts again."""
+    for args in (["wineserver", "-k"], ["wineserver", "-w"]):
+        subprocess.run(args, env=ENV, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+    path = os.path.join(PREFIX, "system.reg")
+    with open(path, encoding="latin-1", newline="") as file:
+        text = file.read()
+    unix_2001 = 978307200
+    filetime_2001 = (unix_2001 + 11644473600) * 10 ** 7
+    text, count = re.subn(r"(\[System\\\\CurrentControlSet\\\\Control\\\\Keyboard Layout\] )\d+(\r?\n#time=)[0-9a-f]+",
+                          rf"\g<1>{unix_2001}\g<2>{filetime_2001:x}", text)
+    assert count == 1, "the layout's key is not in the prefix's registry"
+    with open(path, "w", encoding="latin-1", newline="") as file:
+        file.write(text)
+    restart_server()
+
+
 def key_exists(key):
     """In the 64-bit view, where both programs keep their key; `wine reg` may run the 32-bit reg.exe."""
     return wine("reg", "query", key, "/reg:64").returncode == 0
@@ -200,6 +218,17 @@ class JsonAndLogTest(unittest.TestCase):
         self.assertEqual(1622 & 0xFF, result.returncode)
         self.assert_fields(obj, ok=False, exitCode=1622, written=False, keys=None)
         self.assertIn("Nothing was changed.", obj["message"])
+        self.assertEqual(REMAP_AND_LWIN, stored_layout())
+
+        # A folder on the way that leads elsewhere, as a junction a user made would: Wine sees a
+        # Unix symbolic link as Windows sees a junction, and opens the file it leads to.
+        elsewhere = os.path.join(self.folder.name, "elsewhere")
+        os.mkdir(elsewhere)
+        os.symlink(elsewhere, os.path.join(self.folder.name, "logs"))
+        obj, result = self.run_json("/enable", "All", "/log", windows_path(os.path.join(self.folder.name, "logs", "morvex.log")))
+        self.assertEqual(1622 & 0xFF, result.returncode)
+        self.assertIn("its folders lead to", obj["message"])
+        self.assertIn("elsewhere", obj["message"])
         self.assertEqual(REMAP_AND_LWIN, stored_layout())
 
     def test_a_stored_change_waits_for_the_restart_and_no_longer(self):
@@ -458,6 +487,22 @@ class DscResourceTest(unittest.TestCase):
             code, state, _ = self.invoke(operation, instance)
             self.assertEqual(0, code)
             self.assert_restart_as_status_reads_it(state)
+
+    def test_an_ordinary_key_in_place_of_the_pending_one_says_nothing(self):
+        """A reg import or a restored backup leaves an ordinary key where the program keeps its volatile
+        one; it outlives every restart, so it must not hold what was stored before the start back."""
+        set_layout(layout("00005be0"))
+        age_machine_layout()
+        self.assertEqual(0, wine("reg", "add", RESTART_PENDING, "/f", "/reg:64").returncode)
+        try:
+            self.assertTrue(self.status()["inEffect"])
+            self.assertEqual(0, program("/disable", "LWin").returncode)
+            code, state, _ = self.invoke("test", {"LWin": "disabled"})
+            self.assertEqual(0, code)
+            self.assertTrue(state["_inDesiredState"])
+            self.assertNotIn("_restartRequired", state)
+        finally:
+            wine("reg", "delete", RESTART_PENDING, "/f", "/reg:64")
 
     def test_a_layout_another_copy_holds_ends_set_with_1618_and_changes_nothing(self):
         set_layout(layout(OTHER_TOOLS))

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the fuzzer's seed corpus: stored "Scancode Map" values, well-formed and not.
+"""Writes the fuzzers' seed corpora: stored "Scancode Map" values, DSC instances and command lines, well-formed and not.
 
 Run it from anywhere after changing a seed; the files are committed, the fuzz runs never grow them.
 """
@@ -62,16 +62,68 @@ SEEDS = {
 }
 
 
-def main():
-    out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
+# The DSC resource's instance, as DSC or a person hands it over on the standard input.
+DSC_INSTANCES = {
+    "empty": b"",
+    "empty-object": b"{}",
+    "all-four": b'{"LWin":"disabled","RWin":"enabled","CapsLock":"disabled","LCtrl":"enabled"}',
+    "byte-order-mark": b'\xef\xbb\xbf{"CapsLock":"disabled"}',
+    "escaped-name": b'{"L\\u0057in":"disabled"}',
+    "reported-members": b'{"LWin":"disabled","_inDesiredState":true,"_restartRequired":[{"system":"pc"}],'
+                        b'"remappedTo":{"CapsLock":"LCtrl"}}',
+    "remapped": b'{"CapsLock":"remapped"}',
+    "named-twice": b'{"LWin":"enabled","LWin":"disabled"}',
+    "nul-in-name": b'{"L\\u0000Win":"disabled"}',
+    "surrogate-pair-at-the-cut": b'{"' + b"x" * 39 + "\U0001F600".encode() + b'":"disabled"}',
+    "hidden-characters": '{"\u200b\u061c\u2060\ufeff\u202e\\u001b[2J":"disabled"}'.encode(),
+    "long-name": b'{"' + b"x" * 300 + b'":"disabled"}',
+    "nested": b'{"LWin":{"LWin":["disabled"]}}',
+    "numbers": b'{"LWin":1e999,"RWin":-0.0}',
+    "utf-16": '{"LWin":"disabled"}'.encode("utf-16-le"),
+    "not-utf-8": b'{"LWin":"\xc3\x28"}',
+    "trailing": b'{"LWin":"disabled"} {}',
+    # A fuzz finding: a lead byte last in a string made the validator read past the terminator.
+    "utf-8-lead-byte-last": b'"t4\xe7',
+}
+
+
+def arguments(*args):
+    """A command line as the arguments target reads it: UTF-16LE, one U+0000 between arguments."""
+    return "\0".join(args).encode("utf-16-le")
+
+
+COMMAND_LINES = {
+    "disable": arguments("/disable", "LWin,CapsLock"),
+    "enable-restart": arguments("-ENABLE", " rwin , LCTRL ", "/Restart", "/quiet"),
+    "both-lists": arguments("/disable", "All", "/enable", "CapsLock"),
+    "status-json-log": arguments("/status", "/json", "/log", "C:\\logs\\morvex.log"),
+    "usage": arguments("/?"),
+    "dsc": arguments("/dsc", "export"),
+    "list-split-by-a-space": arguments("/disable", "LWin,", "R\r\nWin", "/quiet"),
+    "empty-names": arguments("/enable", ",LWin,,"),
+    "long-stray-after-a-list": arguments("/disable", "LWin", "x" * 3000),
+    "surrogate-pair-at-the-cut": arguments("/disable", "x" * 39 + "\U0001F600"),
+    "hidden-characters": arguments("/disable", "LWin\u200b,\u2064RWin\ufeff\u061c\x1b]0;t\x07"),
+    "missing-argument": arguments("/log"),
+}
+
+
+def write(folder, seeds):
+    out = os.path.join(os.path.dirname(os.path.abspath(__file__)), folder)
     os.makedirs(out, exist_ok=True)
     for name in os.listdir(out):
-        if name not in SEEDS:
+        if name not in seeds:
             os.remove(os.path.join(out, name))
-    for name, data in SEEDS.items():
+    for name, data in seeds.items():
         with open(os.path.join(out, name), "wb") as f:
             f.write(data)
-    print(f"{len(SEEDS)} seeds in {out}", file=sys.stderr)
+    print(f"{len(seeds)} seeds in {out}", file=sys.stderr)
+
+
+def main():
+    write("corpus", SEEDS)
+    write("corpus-dsc_instance", DSC_INSTANCES)
+    write("corpus-arguments", COMMAND_LINES)
 
 
 if __name__ == "__main__":

@@ -35,26 +35,30 @@ void PrintTo(const ExitRequest& request, std::ostream* pStream)
              << (request.bShutdownPrivilegeEnabled ? ", privilege on}" : ", privilege off}");
 }
 
+// InitiateSystemShutdownEx's restart, which takes no flags.
+const UINT kRestartAtOnce = ~0u;
+
 // Never lets a test end the prefix's session: records the request and answers as told. The dialog
-// runs where its user sees it.
+// runs where its user sees it, as the signed-on user unless told otherwise.
 class CFakeSessionControl : public CSessionControl
 {
 public:
-    BOOL ExitWindowsEx(UINT uFlags, DWORD dwReason) override
+    BOOL ExitWindowsEx(UINT uFlags, DWORD dwReason) override { return Record(uFlags, dwReason); }
+    BOOL InitiateSystemShutdownEx(DWORD dwReason) override { return Record(kRestartAtOnce, dwReason); }
+    BOOL IsOnInteractiveWindowStation() const override { return TRUE; }
+    BOOL RunsAsSessionUser() const override { return m_bSessionUser; }
+
+    HWND m_hWndDialog = nullptr;
+    BOOL m_bAccept = TRUE;
+    BOOL m_bSessionUser = TRUE;
+    std::vector<ExitRequest> m_requests;
+
+private:
+    BOOL Record(UINT uFlags, DWORD dwReason)
     {
         m_requests.push_back({ uFlags, dwReason, ::IsWindowVisible(m_hWndDialog) != FALSE, PrivilegeEnabled(SE_SHUTDOWN_NAME) });
         return m_bAccept;
     }
-    BOOL InitiateSystemShutdownEx(DWORD) override
-    {
-        ADD_FAILURE() << "the dialog's user is logged on: ExitWindowsEx restarts or logs off";
-        return FALSE;
-    }
-    BOOL IsOnInteractiveWindowStation() const override { return TRUE; }
-
-    HWND m_hWndDialog = nullptr;
-    BOOL m_bAccept = TRUE;
-    std::vector<ExitRequest> m_requests;
 };
 
 // While it lives, no top-level window can be created on the thread it was made on, so a message
@@ -119,12 +123,12 @@ protected:
                           : L"Could Not Log Off from Signed On Account.\n\nPlease Log Off & Log In Again for Changes Done to be in Effect.";
     }
 
-    // The request a Yes makes: a restart for all users, a log-off for the current one, with the
-    // dialog gone and the privilege on.
+    // The request a Yes makes: a restart of the computer for all users, whoever runs the dialog; a
+    // log-off for the current one; with the dialog gone and the privilege on.
     // Logged by Windows as a planned reconfiguration, for the restart and the log-off alike.
     ExitRequest ExpectedRequest() const
     {
-        return { AllUsers() ? UINT{ EWX_REBOOT } : UINT{ EWX_LOGOFF },
+        return { AllUsers() ? kRestartAtOnce : UINT{ EWX_LOGOFF },
                  SHTDN_REASON_MAJOR_OPERATINGSYSTEM | SHTDN_REASON_MINOR_RECONFIG | SHTDN_REASON_FLAG_PLANNED, false, true };
     }
 
@@ -154,6 +158,9 @@ struct OkCase
     int nAnswer;            // to the restart or log-off question; 0 when none may be asked
     BOOL bRequestAccepted;  // the system's answer to the request a Yes makes
     INT_PTR nResult;
+    // The dialog runs as another account than the signed-on user's, as an administrator's
+    // credentials typed over a standard user's shoulder make it: a log-off would not reach the user.
+    bool bAnotherAccount = false;
 };
 
 const OkCase kOkCases[] = {
@@ -163,6 +170,7 @@ const OkCase kOkCases[] = {
     { "YesAccepted", true, false, IDYES, TRUE, IDOK },
     { "YesRefused", true, false, IDYES, FALSE, IDOK },
     { "No", true, false, IDNO, TRUE, IDOK },
+    { "YesAsAnotherAccount", true, false, IDYES, TRUE, IDOK, true },
 };
 
 TEST_P(ApplyChangesTest, OkStoresAsksAndRestartsOrLogsOffAsAnswered)
@@ -175,6 +183,9 @@ TEST_P(ApplyChangesTest, OkStoresAsksAndRestartsOrLogsOffAsAnswered)
         StoreLayout(GetParam(), stored);
         m_session.m_requests.clear();
         m_session.m_bAccept = okCase.bRequestAccepted;
+        m_session.m_bSessionUser = !okCase.bAnotherAccount;
+        // What the signed-on user cannot be logged off for is said, and not asked.
+        const bool bNoLogOff = okCase.bAnotherAccount && !AllUsers();
         std::optional<CDenyLayoutAccess> deny;
         if (okCase.bDenyWrites)
             deny.emplace(GetParam(), CDenyLayoutAccess::writes);
@@ -204,6 +215,20 @@ TEST_P(ApplyChangesTest, OkStoresAsksAndRestartsOrLogsOffAsAnswered)
                 EXPECT_TRUE(user.NoMessageBox());
                 return;
             }
+            if (bNoLogOff)
+            {
+                const MessageBoxView told = user.WaitForMessageBox();
+                ExpectBox(told, user.Dialog(),
+                          L"The Changes are Stored for the Account this Application Runs as, which is not the Signed On Account: "
+                          L"Logging Off from Here would not Reach it.\n\nThe Changes will be in Effect the Next Time that Account "
+                          L"Logs On.",
+                          { IDOK }, IDI_ASTERISK);
+                EXPECT_EQ(ticked, StoredLayout(GetParam())) << "stored before it is said";
+                user.Answer(told, IDOK);
+                EXPECT_FALSE(user.DialogStillOpen());
+                EXPECT_TRUE(user.NoMessageBox());
+                return;
+            }
 
             const MessageBoxView question = user.WaitForMessageBox();
             ExpectBox(question, user.Dialog(), Question(), { IDYES, IDNO }, IDI_QUESTION);
@@ -226,10 +251,10 @@ TEST_P(ApplyChangesTest, OkStoresAsksAndRestartsOrLogsOffAsAnswered)
         const bool bStored = okCase.bTick && !okCase.bDenyWrites;
         EXPECT_EQ(bStored ? ticked : stored, StoredLayout(GetParam()));
         EXPECT_EQ(std::nullopt, StoredLayout(OtherScope()));
-        const std::vector<ExitRequest> expected =
-            okCase.nAnswer == IDYES ? std::vector<ExitRequest>{ ExpectedRequest() } : std::vector<ExitRequest>{};
+        const bool bRequested = okCase.nAnswer == IDYES && !bNoLogOff;
+        const std::vector<ExitRequest> expected = bRequested ? std::vector<ExitRequest>{ ExpectedRequest() } : std::vector<ExitRequest>{};
         EXPECT_EQ(expected, m_session.m_requests);
-        EXPECT_EQ(okCase.nAnswer == IDYES, PrivilegeEnabled(SE_SHUTDOWN_NAME));
+        EXPECT_EQ(bRequested, PrivilegeEnabled(SE_SHUTDOWN_NAME));
         SetPrivilegeEnabled(SE_SHUTDOWN_NAME, false);
     }
 }

@@ -41,10 +41,16 @@ std::string Utf8(const CString& str)
 }
 
 // Wine 8 makes no reparse points (its CreateSymbolicLinkW does nothing) and follows a Unix symbolic
-// link even with FILE_FLAG_OPEN_REPARSE_POINT: the attribute is added here, or the call fails.
+// link even with FILE_FLAG_OPEN_REPARSE_POINT: the attribute is added here, or the call fails. Nor
+// does it know opportunistic locks: the open that refuses to break one is refused here.
 class CFakeInfoLog : public CCommandLineLog
 {
 public:
+    HRESULT CreateOplockGuard(CAtlFile& guard, LPCWSTR pszPath, DWORD dwAccess, DWORD dwFlags) override
+    {
+        return FAILED(m_hrGuard) ? m_hrGuard : CCommandLineLog::CreateOplockGuard(guard, pszPath, dwAccess, dwFlags);
+    }
+
     BOOL GetFileInformationByHandle(HANDLE hFile, BY_HANDLE_FILE_INFORMATION* pInfo) override
     {
         ::SetLastError(m_dwFailure);
@@ -55,6 +61,7 @@ public:
 
     DWORD m_dwAddedAttributes = 0;
     DWORD m_dwFailure = ERROR_SUCCESS;
+    HRESULT m_hrGuard = S_OK;
 };
 
 class CommandLineLogTest : public testing::Test
@@ -140,6 +147,7 @@ TEST_F(CommandLineLogTest, RefusesWhatCouldSendTheLinesElsewhereAndSaysWhy)
         DWORD dwAddedAttributes;  // added to what the file's information says
         DWORD dwInfoFailure;
         const wchar_t* pszReason;
+        HRESULT hrGuard = S_OK;  // what opening the log without breaking another's lock met
     } cases[] = {
         { "missing folder", m_strFolder + L"missing\\log.txt", false, 0, 0, L"cannot be opened (error 3: " },
         { "a folder", m_strFolder.substr(0, m_strFolder.size() - 1), false, 0, 0, L"cannot be opened (error 5: " },
@@ -149,6 +157,9 @@ TEST_F(CommandLineLogTest, RefusesWhatCouldSendTheLinesElsewhereAndSaysWhy)
         { "information unreadable", m_strPlanted, false, 0, ERROR_INVALID_FUNCTION, L"cannot be checked (error 1: " },
         { "a pipe", L"\\\\.\\pipe\\morvex-log-test", false, 0, 0, L"not a file on a disk" },
         { "a device", L"NUL", false, 0, 0, L"not a file on a disk" },
+        // A reader's opportunistic lock would keep the open waiting for as long as the reader likes.
+        { "an opportunistic lock", m_strPlanted, false, 0, 0, L"another process holds an opportunistic lock on it",
+          HRESULT_FROM_WIN32(CCommandLineLog::kErrorCannotBreakOplock) },
     };
     for (const auto& tested : cases)
     {
@@ -169,6 +180,7 @@ TEST_F(CommandLineLogTest, RefusesWhatCouldSendTheLinesElsewhereAndSaysWhy)
         CFakeInfoLog log;
         log.m_dwAddedAttributes = tested.dwAddedAttributes;
         log.m_dwFailure = tested.dwInfoFailure;
+        log.m_hrGuard = tested.hrGuard;
         CString strReason;
         EXPECT_FALSE(log.Open(tested.strPath.c_str(), strReason));
         const std::wstring strText = strReason.GetString();

@@ -48,6 +48,11 @@ struct ArgumentsCase
 // The bad input that the end-to-end table does not start the program for.
 TEST(CommandLineArgumentsTest, ReadsSwitchesInAnyCaseAndOrderAndNamesTheFirstFault)
 {
+    // A character of two code units across the 40th goes whole to what is cut off.
+    const std::wstring strPairAtTheCut = std::wstring(39, L'x') + L"\U0001F600";
+    const std::wstring strCutBeforeThePair = L"Unknown key \"" + std::wstring(39, L'x') + L"...\"";
+    const std::wstring strLong(5000, L'y');
+    const std::wstring strLongCut = L"as in /disable \"LWin, " + std::wstring(40, L'y') + L"...\".";
     const ArgumentsCase cases[] = {
         { { L"/disable", L"LWin,CapsLock" }, L"", kLWin | kCaps, 0 },
         { { L"-QUIET", L"-Enable", L" rwin , LCTRL ", L"/Restart" }, L"", 0, kRWin | kLCtrl, FALSE, TRUE, TRUE },
@@ -77,6 +82,12 @@ TEST(CommandLineArgumentsTest, ReadsSwitchesInAnyCaseAndOrderAndNamesTheFirstFau
         { { L"/quiet\t" }, L"Unknown switch \"/quiet\xFFFD\"" },
         { { L"\x9b" L"31m" }, L"Unexpected argument \"\xFFFD" L"31m\"" },
         { { L"/enable", L"LWin\x202E,RWin" }, L"Unknown key \"LWin\xFFFD\"" },
+        // Invisible formatting and half a pair could hide what a name really is.
+        { { L"/enable", L"\x200BLWin\x200F\x061C\x2060\x2064\xFEFF\xD800" },
+          L"Unknown key \"\xFFFDLWin\xFFFD\xFFFD\xFFFD\xFFFD\xFFFD\xFFFD\"" },
+        { { L"/disable", strPairAtTheCut }, strCutBeforeThePair.c_str() },
+        // Both mentions of a stray argument are cut.
+        { { L"/disable", L"LWin,", strLong }, strLongCut.c_str() },
         // The DSC resource's operations, as its manifest gives them, and nothing beside them.
         { { L"-DSC", L"Export" }, L"", 0, 0, FALSE, FALSE, FALSE, FALSE, DscOperation::exportAll },
         { { L"/dsc", L"set" }, L"", 0, 0, FALSE, FALSE, FALSE, FALSE, DscOperation::set },
@@ -99,7 +110,8 @@ TEST(CommandLineArgumentsTest, ReadsSwitchesInAnyCaseAndOrderAndNamesTheFirstFau
         EXPECT_TRUE(info.HasArguments());
         const std::wstring strError = info.m_strError.GetString();
         EXPECT_NE(std::wstring::npos, strError.find(tested.pszError)) << testing::PrintToString(strError);
-        EXPECT_EQ(std::wstring::npos, strError.find_first_of(L"\x1b\x07\r\n\t\x9b\x202E")) << testing::PrintToString(strError);
+        EXPECT_EQ(std::wstring::npos, strError.find_first_of(L"\x1b\x07\r\n\t\x9b\x202E\x200B\xFEFF")) << testing::PrintToString(strError);
+        EXPECT_GT(300u, strError.size());
         if (*tested.pszError == L'\0')
         {
             EXPECT_EQ(L"", strError);
@@ -111,6 +123,34 @@ TEST(CommandLineArgumentsTest, ReadsSwitchesInAnyCaseAndOrderAndNamesTheFirstFau
             EXPECT_EQ(tested.bUsage, info.m_bUsage);
             EXPECT_EQ(tested.dsc, info.m_dsc);
         }
+    }
+}
+
+// Whoever made the object under the turn's name chose its account's name: it is shown as outside
+// text, and what this run may not even read is said as such.
+TEST(CommandLineReportTest, SaysWhoHoldsTheTurnAsOutsideText)
+{
+    const struct
+    {
+        const wchar_t* pszHolder;
+        BOOL bDenied;
+        const wchar_t* pszText;
+    } cases[] = {
+        { L"VM\\eve\x1b[2J\x202E", FALSE, L"held by an object that VM\\eve\xFFFD[2J\xFFFD made, not SYSTEM or an administrator." },
+        { L"", FALSE, L"held by an object that an unknown account made, not SYSTEM or an administrator." },
+        { L"", TRUE, L"held by an object of an account that cannot be identified, which no copy of this program may use." },
+        { L"BUILTIN\\Administrators", TRUE, L"held by an object that BUILTIN\\Administrators made, which no copy of this program may use." },
+    };
+    for (const auto& tested : cases)
+    {
+        LayoutEdit edit;
+        edit.result = LayoutEdit::lockSquatted;
+        edit.strLockName = L"Global\\MorvexDisabler.KeyboardLayout";
+        edit.strLockHolder = tested.pszHolder;
+        edit.bLockDenied = tested.bDenied;
+        EXPECT_EQ(std::wstring(L"Could not take turns at the keyboard layout: The name Global\\MorvexDisabler.KeyboardLayout is ") +
+                      tested.pszText,
+                  CCommandLineReport::FailureText(edit, TRUE).GetString());
     }
 }
 
@@ -200,9 +240,11 @@ public:
         *pdwSessionId = m_dwSessionId;
         return TRUE;
     }
+    BOOL RunsAsSessionUser() const override { return m_bSessionUser; }
 
     BOOL m_bAccept = TRUE;
     BOOL m_bInteractive = TRUE;
+    BOOL m_bSessionUser = TRUE;
     DWORD m_dwSessionId = 1;
     std::vector<std::wstring> m_requests;
     std::function<void()> m_onRequest = [] {};
@@ -254,6 +296,8 @@ struct RunCase
     bool bRestartPending = false;  // a change the program stored since Windows started
     DWORD dwSessionId = 1;         // 0: where services and startup scripts run
     const wchar_t* pszLogged = L"none";  // the exit codes the log's lines end with
+    bool bAnotherAccount = false;        // runs as another account than the session's user
+    bool bOrdinaryPendingKey = false;    // an ordinary key where the program keeps its volatile one
 };
 
 // What Wine never refuses: a write, a delete, a restart; a read that fails for want of memory; what
@@ -279,7 +323,7 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
                                         L"m_bApplyChangesForAllUsers = 0 in HKCU\\Software\\MorvexSoft\\";
     const bool bAll = AllUsers();
     const DWORD dwPlanned = SHTDN_REASON_MAJOR_OPERATINGSYSTEM | SHTDN_REASON_MINOR_RECONFIG | SHTDN_REASON_FLAG_PLANNED;
-    const std::wstring exitWindows = Request(L"ExitWindowsEx", EWX_REBOOT, dwPlanned, true);
+    // A restart is asked of the computer, whoever runs the program.
     const std::wstring shutdown = Request(L"InitiateSystemShutdownEx", 0, dwPlanned, true), none;
     wchar_t szTemp[MAX_PATH];
     ::GetTempPathW(MAX_PATH, szTemp);
@@ -288,15 +332,15 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
     const std::wstring strRequestRefused = ScopeTexts::For(TRUE).pszRequestFailed;
     const RunCase cases[] = {
         { "RestartAccepted", { L"/disable", L"LWin", L"/restart", L"/log", strLog }, other, ok, ok, ok, TRUE, TRUE,
-          exitRestartRequested, disabled, L"Other mappings: 1\n" + strAsking + L"\n\n<asked; logged: 1641>\n", exitWindows,
+          exitRestartRequested, disabled, L"Other mappings: 1\n" + strAsking + L"\n\n<asked; logged: 1641>\n", shutdown,
           RunCase::justNow, false, 1, L"1641" },
         // What really happened follows the record: a second line for people and in the log, and
         // nothing after the one object a script parses.
         { "RestartRefused", { L"/restart", L"/disable", L"LWin", L"/log", strLog }, other, ok, ok, ok, FALSE, TRUE, exitFailed,
-          disabled, strAsking + L"\n\n<asked; logged: 1641>\n" + strRequestRefused + L"\n", exitWindows, RunCase::justNow, false, 1,
+          disabled, strAsking + L"\n\n<asked; logged: 1641>\n" + strRequestRefused + L"\n", shutdown, RunCase::justNow, false, 1,
           L"1641 1" },
         { "RestartRefusedWithJson", { L"/restart", L"/disable", L"LWin", L"/json", L"/log", strLog }, other, ok, ok, ok, FALSE,
-          TRUE, exitFailed, disabled, strAsking + L"\"}\n<asked; logged: 1641>\n" + strRequestRefused + L"\n", exitWindows,
+          TRUE, exitFailed, disabled, strAsking + L"\"}\n<asked; logged: 1641>\n" + strRequestRefused + L"\n", shutdown,
           RunCase::justNow, false, 1, L"1641 1" },
         { "RestartAcceptedFromAnAgent", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, TRUE, FALSE,
           exitRestartRequested, disabled, L"Stored. Asking Windows to restart the computer.", shutdown },
@@ -305,6 +349,10 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
         // Session 0's window station is flagged visible too, and nobody is signed on there.
         { "RestartAcceptedInSessionZero", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, TRUE, TRUE,
           exitRestartRequested, disabled, L"Stored. Asking Windows to restart", shutdown, RunCase::justNow, false, 0 },
+        // An administrator's credentials typed over a user's shoulder: the computer restarts all the
+        // same.
+        { "RestartAsAnotherAccount", { L"/disable", L"LWin", L"/restart" }, other, ok, ok, ok, TRUE, TRUE,
+          exitRestartRequested, disabled, L"Stored. Asking Windows to restart", shutdown, RunCase::justNow, false, 1, L"none", true },
         { "StoredWithoutRestartByAnAgent", { L"/disable", L"LWin" }, other, ok, ok, ok, TRUE, FALSE, exitRestartNeeded, disabled,
           L"Other mappings: 1\nStored. ", none },
         { "WriteFails", { L"/disable", L"LWin" }, other, denied, ok, ok, TRUE, TRUE, exitFailed, other,
@@ -341,6 +389,12 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
           RunCase::beforeWindowsStarted, true },
         { "NothingToChangeStoredLaterThanNow", { L"/disable", L"LWin" }, disabled, ok, ok, ok, TRUE, TRUE, exitDone, disabled,
           L"In effect: unknown. Stored at 2286-", none, RunCase::in2286 },
+        // A pending key restored from a backup or imported outlived its restart: it says nothing, and
+        // the next write replaces it with a volatile one.
+        { "NothingToChangeUnderAnOrdinaryPendingKey", { L"/disable", L"LWin" }, disabled, ok, ok, ok, TRUE, TRUE, exitDone, disabled,
+          L"In effect: yes, since Windows started at ", none, RunCase::beforeWindowsStarted, false, 1, L"none", false, true },
+        { "StoredOverAnOrdinaryPendingKey", { L"/disable", L"LWin" }, other, ok, ok, ok, TRUE, TRUE, exitRestartNeeded, disabled,
+          L"Stored. ", none, RunCase::justNow, false, 1, L"none", false, true },
         { "StatusWithNoKey", { L"/status", L"/json" }, Bytes(), ok, ok, ok, TRUE, TRUE, exitDone, Bytes(),
           L"\"inEffect\":true,", none, RunCase::noKey },
     };
@@ -356,6 +410,8 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
         ForgetRestartPending();
         if (tested.bRestartPending)
             CLayoutEffect::MarkRestartPending(CRegistryApi::Real());
+        if (tested.bOrdinaryPendingKey)
+            MakeOrdinaryRestartPendingKey();
         ::DeleteFileW(strLog.c_str());
         SetPrivilegeEnabled(SE_SHUTDOWN_NAME, false);
         CCountingRegistry registry;
@@ -371,6 +427,7 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
         session.m_bAccept = tested.bAcceptRestart;
         session.m_bInteractive = tested.bInteractive;
         session.m_dwSessionId = tested.dwSessionId;
+        session.m_bSessionUser = !tested.bAnotherAccount;
         CCapturedOutput output;
         session.m_onRequest = [&] { output.m_strText += L"<asked; logged: " + LoggedExits(strLog) + L">\n"; };
 
@@ -398,8 +455,10 @@ TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
                   session.m_requests);
         EXPECT_EQ(output.m_strText.find(L"{\"ok\""), output.m_strText.rfind(L"{\"ok\"")) << "a second object";
         EXPECT_EQ(bRefused && std::wstring(tested.pszLogged) != L"none" ? L"1" : tested.pszLogged, LoggedExits(strLog));
-        // Only a change of the all-users value waits for the restart.
-        EXPECT_EQ(tested.bRestartPending || (AllUsers() && tested.expected != tested.stored), RestartPending());
+        // Only a change of the all-users value waits for the restart, and its key goes with the restart.
+        const bool bMarked = AllUsers() && tested.expected != tested.stored;
+        EXPECT_EQ(tested.bRestartPending || tested.bOrdinaryPendingKey || bMarked, RestartPending());
+        EXPECT_EQ(tested.bRestartPending || bMarked, RestartPendingIsVolatile());
         EXPECT_EQ(0, registry.m_nOpenHandles);
     }
     ::DeleteFileW(strLog.c_str());

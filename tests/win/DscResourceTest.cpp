@@ -396,6 +396,8 @@ TEST_F(DscResourceTest, RefusesEveryInputThatIsNoInstanceAndChangesNothing)
         { "DeepInAMember", "{\"LWin\":" + std::string(60000, '{'), L"not an object." },
         // What an error quotes can neither steer a console nor run on for ever.
         { "EscapeSequenceInAName", "{\"\\u001b[2J\\u202e\":\"disabled\"}", L"Unknown member \\\"\xFFFD[2J\xFFFD\\\"" },
+        // A \u0000 is shown, not taken for the end of the name.
+        { "NulInAName", "{\"L\\u0000Win\\u200b\\ufeff\":\"disabled\"}", L"Unknown member \\\"L\xFFFDWin\xFFFD\xFFFD\\\"" },
         { "LongName", "{\"" + std::string(5000, 'x') + "\":\"disabled\"}",
           L"Unknown member \\\"" + std::wstring(40, L'x') + L"...\\\": the members" },
         { "Blank", "\t \r\n", L"No instance on the standard input" },

@@ -61,17 +61,26 @@ TEST_P(LayoutEffectReadTest, JudgesTheScopesKeyAndClosesIt)
 {
     StoreLayout(GetParam(), ScancodeMapValue({ { 0, 0xE05B } }));
     const LONGLONG nStarted = Ticks(CLayoutEffect::WindowsStarted());
+    enum PendingKey
+    {
+        noPendingKey,
+        volatileKey,  // the program changed the value since the start, whatever the times say
+        ordinaryKey,  // restored or imported: it outlived a restart, and says nothing
+    };
     const struct
     {
         const char* pszName;
         std::optional<LONGLONG> fakeFromStart;  // the key's time as the fake answers it
         LSTATUS queryResult;
         LayoutEffect expected;  // in the all-users scope
+        PendingKey pending = noPendingKey;
     } cases[] = {
         { "as written just now", std::nullopt, ERROR_SUCCESS, LayoutEffect::AfterRestart },
         { "dated an hour before the start", -60 * kMinute, ERROR_SUCCESS, LayoutEffect::InEffect },
         { "dated a minute after the start", kMinute, ERROR_SUCCESS, LayoutEffect::AfterRestart },
         { "time cannot be read", std::nullopt, ERROR_ACCESS_DENIED, LayoutEffect::Unknown },
+        { "before the start, changed since", -60 * kMinute, ERROR_SUCCESS, LayoutEffect::AfterRestart, volatileKey },
+        { "before the start, an ordinary pending key", -60 * kMinute, ERROR_SUCCESS, LayoutEffect::InEffect, ordinaryKey },
     };
     for (const auto& tested : cases)
     {
@@ -80,6 +89,13 @@ TEST_P(LayoutEffectReadTest, JudgesTheScopesKeyAndClosesIt)
         if (tested.fakeFromStart)
             registry.m_lastWriteTime = FileTime(nStarted + *tested.fakeFromStart);
         registry.m_lastWriteTimeResult = tested.queryResult;
+        ForgetRestartPending();
+        if (tested.pending == volatileKey)
+        {
+            ASSERT_EQ(ERROR_SUCCESS, CLayoutEffect::MarkRestartPending(CRegistryApi::Real()));
+        }
+        if (tested.pending == ordinaryKey)
+            MakeOrdinaryRestartPendingKey();
 
         const CLayoutEffect effect = CLayoutEffect::Read(registry, GetParam() == Scope::AllUsers);
         EXPECT_EQ(GetParam() == Scope::AllUsers ? tested.expected : LayoutEffect::NotApplied, effect.effect);
@@ -87,7 +103,38 @@ TEST_P(LayoutEffectReadTest, JudgesTheScopesKeyAndClosesIt)
         EXPECT_EQ(Ticks(registry.m_lastWriteTime.value_or(effect.ftStored)), Ticks(effect.ftStored));
         EXPECT_LT(std::llabs(nStarted - Ticks(effect.ftStarted)), kSecond);
         EXPECT_EQ(0, registry.m_nOpenHandles);
+        // Reading leaves the key as it found it.
+        EXPECT_EQ(tested.pending != noPendingKey, RestartPending());
+        EXPECT_EQ(tested.pending == volatileKey, RestartPendingIsVolatile());
     }
+    ForgetRestartPending();
+}
+
+// The key that outweighs the clocks is volatile whatever stood in its place, under a parent that
+// only SYSTEM and the administrators may use when the program makes it.
+TEST(LayoutEffectPendingTest, MarkingMakesAVolatileKeyUnderAParentOfTheAdministrators)
+{
+    const WCHAR szParent[] = L"SOFTWARE\\MorvexSoft\\MorvexDisabler";
+    for (const bool bOrdinaryBefore : { false, true })
+    {
+        SCOPED_TRACE(bOrdinaryBefore ? "an ordinary key in its place" : "no parent");
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\MorvexSoft");
+        if (bOrdinaryBefore)
+            MakeOrdinaryRestartPendingKey();
+        CCountingRegistry registry;
+        EXPECT_EQ(ERROR_SUCCESS, CLayoutEffect::MarkRestartPending(registry));
+        EXPECT_EQ(0, registry.m_nOpenHandles);
+        EXPECT_TRUE(RestartPendingIsVolatile());
+        EXPECT_EQ(ERROR_SUCCESS, CLayoutEffect::MarkRestartPending(registry)) << "again, over its own key";
+        EXPECT_TRUE(RestartPendingIsVolatile());
+        // Wine 8 makes every key with its default security, whatever it is given: only Windows
+        // shows the parent's.
+        if (!bOrdinaryBefore && ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr)
+        {
+            EXPECT_EQ(L"D:P(A;OICI;KA;;;SY)(A;OICI;KA;;;BA)", KeyDacl(HKEY_LOCAL_MACHINE, szParent));
+        }
+    }
+    ForgetRestartPending();
 }
 
 using LayoutEffectUnderWineTest = StoredLayoutTest;

@@ -100,6 +100,49 @@ void ForgetRestartPending()
     ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, s_szRestartPending, KEY_WOW64_64KEY, 0);
 }
 
+void MakeOrdinaryRestartPendingKey()
+{
+    HKEY hKey = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, s_szRestartPending, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                               KEY_READ | KEY_WOW64_64KEY, nullptr, &hKey, nullptr));
+    ::RegCloseKey(hKey);
+}
+
+std::wstring KeyDacl(HKEY hRoot, LPCWSTR pszPath)
+{
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExW(hRoot, pszPath, 0, READ_CONTROL | KEY_WOW64_64KEY, &hKey) != ERROR_SUCCESS)
+        return L"";
+    BYTE descriptor[4096];
+    DWORD cb = sizeof(descriptor);
+    LPWSTR pszSddl = nullptr;
+    std::wstring strDacl;
+    if (::RegGetKeySecurity(hKey, DACL_SECURITY_INFORMATION, descriptor, &cb) == ERROR_SUCCESS &&
+        ::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &pszSddl,
+                                                               nullptr))
+    {
+        strDacl = pszSddl;
+        ::LocalFree(pszSddl);
+    }
+    ::RegCloseKey(hKey);
+    return strDacl;
+}
+
+bool RestartPendingIsVolatile()
+{
+    HKEY hKey = nullptr, hChild = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, s_szRestartPending, 0, KEY_CREATE_SUB_KEY | KEY_WOW64_64KEY, &hKey) != ERROR_SUCCESS)
+        return false;
+    const LSTATUS status = ::RegCreateKeyExW(hKey, L"Child", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ, nullptr, &hChild, nullptr);
+    if (status == ERROR_SUCCESS)
+    {
+        ::RegCloseKey(hChild);
+        ::RegDeleteKeyW(hKey, L"Child");
+    }
+    ::RegCloseKey(hKey);
+    return status == ERROR_CHILD_MUST_BE_VOLATILE;
+}
+
 CDenyLayoutAccess::CDenyLayoutAccess(Scope scope, Denied denied)
 {
     const ScopeKey key = KeyOf(scope);
@@ -131,6 +174,7 @@ CHoldLayoutLock::CHoldLayoutLock(Holder holder) : m_bMutex(holder != usersEvent)
     // (Windows would let a test name only its own user, or the administrators when elevated).
     const WCHAR* pszSddl = holder == copy         ? L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)"
                            : holder == systemOnly ? L"O:BAD:P(A;;GA;;;SY)"
+                           : holder == unreadable ? L"O:S-1-5-21-1-2-3-4000D:P"
                                                   : L"O:BUD:P(A;;GA;;;WD)";
     PSECURITY_DESCRIPTOR pDescriptor = nullptr;
     EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(pszSddl, SDDL_REVISION_1, &pDescriptor, nullptr));
@@ -179,10 +223,11 @@ Bytes ScancodeMapValue(std::initializer_list<std::pair<WORD, WORD>> mappings)
     return value;
 }
 
-LSTATUS CCountingRegistry::CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey, DWORD dwOptions)
+LSTATUS CCountingRegistry::CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey, DWORD dwOptions,
+                                     LPSECURITY_ATTRIBUTES pSecurity)
 {
     ++m_nOpens;
-    const LSTATUS status = CRegistryApi::CreateKey(hRoot, pszPath, samDesired, phKey, dwOptions);
+    const LSTATUS status = CRegistryApi::CreateKey(hRoot, pszPath, samDesired, phKey, dwOptions, pSecurity);
     m_nOpenHandles += status == ERROR_SUCCESS;
     return status;
 }

@@ -39,6 +39,12 @@ void DeleteLayoutKey(Scope scope);
 // The program's volatile key that says a change it stored waits for the restart.
 bool RestartPending();
 void ForgetRestartPending();
+// An ordinary key in place of the program's volatile one, as a reg import or a restored backup leaves it.
+void MakeOrdinaryRestartPendingKey();
+// Whether the key is there and volatile: Windows refuses such a key an ordinary child.
+bool RestartPendingIsVolatile();
+// The DACL of a key of the 64-bit view in the descriptor language; empty when it cannot be read.
+std::wstring KeyDacl(HKEY hRoot, LPCWSTR pszPath);
 
 // While it lives, the scope's key can be read but not opened for writing, as for a user who is no
 // administrator, or the other way round; the key's own permissions come back afterwards.
@@ -67,7 +73,8 @@ public:
         copy,        // another copy, in the middle of its edit: the program's edits wait, then give up
         usersMutex,  // a mutex the Users own, not the administrators, who own every copy's: no copy's turn
         usersEvent,  // an event of the name, the Users' too: no turn can be taken at all
-        systemOnly,  // a copy's mutex that only SYSTEM may use, as an account that is no administrator finds one
+        systemOnly,  // a mutex of the administrators that only SYSTEM may use: no copy's, since copies let administrators in
+        unreadable,  // another user's mutex that lets nobody else even read who owns it
     };
     explicit CHoldLayoutLock(Holder holder = copy);
     ~CHoldLayoutLock();
@@ -91,7 +98,8 @@ Bytes ScancodeMapValue(std::initializer_list<std::pair<WORD, WORD>> mappings);
 class CCountingRegistry : public CRegistryApi
 {
 public:
-    LSTATUS CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey, DWORD dwOptions) override;
+    LSTATUS CreateKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey, DWORD dwOptions,
+                      LPSECURITY_ATTRIBUTES pSecurity) override;
     LSTATUS OpenKey(HKEY hRoot, LPCWSTR pszPath, REGSAM samDesired, HKEY* phKey) override;
     LSTATUS QueryValue(HKEY hKey, LPCWSTR pszName, DWORD* pdwType, BYTE* pData, DWORD* pcbData) override;
     LSTATUS SetValue(HKEY hKey, LPCWSTR pszName, DWORD dwType, const BYTE* pData, DWORD cbData) override;
