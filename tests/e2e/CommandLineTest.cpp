@@ -193,9 +193,10 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
           REG_BINARY, Obstacle::lockDenied, false, Face::console },
         { "TheTurnsOwnerCannotBeRead", { L"/disable", L"LWin" }, all, other, 1, other, strUnidentified, REG_BINARY,
           Obstacle::lockUnreadable },
-        // One user's layout is that user's turn, apart from all users'.
-        { "TheUsersOwnTurn", { L"/disable", L"LWin" }, user, other, 3010, ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } }),
-          L"Stored. Windows 7 and later apply only the all-users value", REG_BINARY, Obstacle::lockUnreadable, false, Face::console },
+        // One user's layout is never the command line's to change: refused before any turn is taken,
+        // so a squatted all-users turn does not come into it.
+        { "TheUsersScopeRefusedBeforeAnyTurn", { L"/disable", L"LWin" }, user, other, 1, other,
+          L"The command line changes no current user's layout", REG_BINARY, Obstacle::lockUnreadable, false, Face::console },
         // The turn kept by whoever may open the log: the run ends soon, as it would without a log.
         { "LogTurnKept", { L"/disable", L"LWin", L"/log", strLog }, all, other, 3010,
           ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } }),
