@@ -39,6 +39,8 @@ struct LayoutChange
 
     KeySet disable = 0;
     KeySet enable = 0;
+    // Keys to switch on only where they are switched off: a remap of one stays, whatever bKeepRemaps says.
+    KeySet enableIfDisabled = 0;
     // Enabling leaves a key that another tool sent to another key as it is: that mapping is the
     // other tool's, not a key this program switched off.
     BOOL bKeepRemaps = FALSE;
@@ -68,7 +70,10 @@ public:
     // clearing it removes that source's entry and nothing else.
     static void SetKeyDisabled(CMapStringToString& map, const DisableableKey& key, BOOL bDisabled, CString& strKeyText);
 
-    // The first four stored mappings are the four table keys in table order.
+    // The keys of the table that the map sends to nothing.
+    static KeySet DisabledKeys(const CMapStringToString& map);
+
+    // The first four stored mappings are the dialog's four keys in table order.
     static BOOL StartsWithTableKeys(const BYTE* pData, size_t cbData);
 
     // What the map does with a table key, and with pnTarget, where a remapped key goes.
@@ -100,6 +105,7 @@ struct LayoutEdit
         openFailed,    // the scope's key cannot be opened for writing
         deleteFailed,  // the value cannot be removed
         writeFailed,   // the value cannot be written
+        ctrlAltDelLost, // the change would leave both keys of keysLeftOff switched off: nothing was written
     };
 
     Result result = done;
@@ -108,6 +114,8 @@ struct LayoutEdit
     // Who made the object that holds the turn's name, when it was squatted; empty when it has no owner.
     CString strLockHolder;
     BOOL bWritten = FALSE;
+    // The pairs, Ctrl keys or Alt keys, that a change refused as ctrlAltDelLost would have left off.
+    KeySet keysLeftOff = 0;
     // The value as stored before and after, of whatever type; empty for none. After a failure, or
     // when nothing needed writing, after is a copy of before.
     StoredLayoutType typeBefore = StoredLayoutType::None;
@@ -117,6 +125,8 @@ struct LayoutEdit
 
     // Who holds the name of the copies' turns, when neither SYSTEM nor an administrator does.
     CString LockSquattedText() const;
+    // Why a change that would leave keysLeftOff switched off was refused.
+    CString CtrlAltDelLostText() const;
 };
 
 // The stored layout of one scope: read, written and checked with no user interface, so that every

@@ -416,7 +416,7 @@ TEST(DscInstanceReaderTest, NoMutantOfAnInstanceCrashesTheReaderOrPassesForWhatI
             {
                 ++nAccepted;
                 EXPECT_TRUE(strError.IsEmpty());
-                EXPECT_EQ(0u, desired.managed & ~CKeyTable::kAllKeys) << testing::PrintToString(strMutant);
+                EXPECT_EQ(0u, desired.managed & ~CKeyTable::kEveryKey) << testing::PrintToString(strMutant);
                 EXPECT_EQ(0u, desired.disabled & ~desired.managed) << testing::PrintToString(strMutant);
                 // Whatever was taken was an object with nothing but keys' states in it.
                 const size_t nFirst = strMutant.find_first_not_of(std::string("\xEF\xBB\xBF \t\r\n", 7));
