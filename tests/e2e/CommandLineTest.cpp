@@ -169,7 +169,7 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
         { "UnknownSwitch", { L"/disable", L"LWin", L"/force" }, all, other, 87, other, L"Unknown switch \"/force\"." + strUsage },
         { "MissingKeys", { L"/disable" }, all, other, 87, other, L"/disable needs a list of keys: LWin, RWin, CapsLock, LCtrl or All." + strUsage },
         { "EmptyKeys", { L"/enable", L"" }, all, other, 87, other, L"/enable needs a list of keys: LWin, RWin, CapsLock, LCtrl or All." + strUsage },
-        { "UnknownKey", { L"/disable", L"LWin,Esc" }, all, other, 87, other, L"Unknown key \"Esc\": the keys are LWin, RWin, CapsLock, LCtrl and All." + strUsage },
+        { "UnknownKey", { L"/disable", L"LWin,Esc" }, all, other, 87, other, L"Unknown key \"Esc\": the keys are LWin, RWin, CapsLock, LCtrl and All, and the others that /? and README.txt list." + strUsage },
         // Capital I with a dot, which a best fit would show as the I of a key that exists.
         { "UnknownKeyTheCodePageCannotShow", { L"/disable", L"LW\u0130n" }, all, other, 87, other,
           L"Unknown key \"LW?n\": the keys are", REG_BINARY, Obstacle::none, false, Face::console },
@@ -460,7 +460,7 @@ TEST_F(CommandLineTest, TheConsoleProgramWritesOnTheConsoleItWasStartedFrom)
           L"Left Windows: enabled\nRight Windows: enabled\nCaps Lock: enabled\nLeft Ctrl: enabled\nScope: all users" },
         { "Json", { L"/status", L"/json" }, 0, L"{\"ok\":true,\"exitCode\":0,\"scope\":\"allUsers\"," },
         { "BadArgumentsQuiet", { L"/disable", L"LW\u0130n", L"/quiet" }, 87,
-          L"Unknown key \"LW\u0130n\": the keys are LWin, RWin, CapsLock, LCtrl and All.\n\nUsage: MorvexDisabler" },
+          L"Unknown key \"LW\u0130n\": the keys are LWin, RWin, CapsLock, LCtrl and All, and the others that /? and README.txt list.\n\nUsage: MorvexDisabler" },
     };
     for (const ConsoleCase& tested : cases)
     {

@@ -16,7 +16,7 @@ namespace
 {
 // Scan codes as stored: prefix in the high byte.
 const WORD kLeftWindows = 0xE05B, kRightWindows = 0xE05C, kCapsLock = 0x003A, kLeftCtrl = 0x001D;
-const WORD kRightAlt = 0xE038, kScrollLock = 0x0046;
+const WORD kRightAlt = 0xE038, kScrollLock = 0x0046, kApplication = 0xE05D;
 
 // Bytes after the terminator that the program never writes: a value that still has them was not written.
 Bytes Untouchable(Bytes value)
@@ -159,7 +159,7 @@ TEST_F(DscResourceTest, CarriesOutEachOperationOnTheAllUsersValueAndPrintsOnlyTh
     // Another tool's: Right Windows sent to Right Alt, Caps Lock to Left Ctrl, Scroll Lock switched off.
     const Bytes others = ScancodeMapValue({ { kRightAlt, kRightWindows }, { kLeftCtrl, kCapsLock }, { 0, kScrollLock } });
     const std::wstring strOthers = L"{\"LWin\":\"disabled\",\"RWin\":\"remapped\",\"CapsLock\":\"remapped\",\"LCtrl\":\"enabled\","
-                                   L"\"remappedTo\":{\"RWin\":\"0xE038\",\"CapsLock\":\"LCtrl\"}";
+                                   L"\"ScrollLock\":\"disabled\",\"remappedTo\":{\"RWin\":\"RAlt\",\"CapsLock\":\"LCtrl\"}";
     const Bytes othersAndLWin =
         ScancodeMapValue({ { kRightAlt, kRightWindows }, { kLeftCtrl, kCapsLock }, { 0, kScrollLock }, { 0, kLeftWindows } });
     const std::string strDesired = "{\"LWin\":\"disabled\",\"CapsLock\":\"enabled\",\"RWin\":\"enabled\"}";
@@ -188,8 +188,8 @@ TEST_F(DscResourceTest, CarriesOutEachOperationOnTheAllUsersValueAndPrintsOnlyTh
         // test: in the desired state is a matter of what is stored; whether that is in effect yet is
         // _restartRequired's. A remap meets "enabled".
         { "TestNotInTheDesiredState", { L"/dsc", L"test" }, Given(strDesired), others, 0, others,
-          L"{\"LWin\":\"enabled\",\"RWin\":\"remapped\",\"CapsLock\":\"remapped\",\"LCtrl\":\"enabled\",\"remappedTo\":{\"RWin\":"
-          L"\"0xE038\",\"CapsLock\":\"LCtrl\"},\"_inDesiredState\":false" + strRestart },
+          L"{\"LWin\":\"enabled\",\"RWin\":\"remapped\",\"CapsLock\":\"remapped\",\"LCtrl\":\"enabled\",\"ScrollLock\":\"disabled\","
+          L"\"remappedTo\":{\"RWin\":\"RAlt\",\"CapsLock\":\"LCtrl\"},\"_inDesiredState\":false" + strRestart },
         { "TestInTheDesiredStateInEffect", { L"/dsc", L"test" }, Given(strDesired), othersAndLWin, 0, othersAndLWin,
           strOthers + L",\"_inDesiredState\":true}", L"", Written::beforeWindowsStarted },
         { "TestInTheDesiredStateWaitingForTheRestart", { L"/dsc", L"test" }, Given(strDesired), othersAndLWin, 0, othersAndLWin,
@@ -202,16 +202,23 @@ TEST_F(DscResourceTest, CarriesOutEachOperationOnTheAllUsersValueAndPrintsOnlyTh
         // set makes /disable's and /enable's edit, and returns the state after it.
         { "SetKeepsOtherToolsMappingsInTheirOrder", { L"/dsc", L"set" }, Given(strDesired), others, 0, othersAndLWin,
           strOthers + strRestart,
-          L"{\"info\":\"Right Windows is remapped to scan code 0xE038 by another mapping, which is not this program's: left as it "
+          L"{\"info\":\"Right Windows is remapped to Right Alt by another mapping, which is not this program's: left as it "
           L"is.\"}\n{\"info\":\"Caps Lock is remapped to Left Ctrl by another mapping, which is not this program's: left as it is.\"}\n"
           L"{\"info\":\"Stored. Restart the computer for the change to be in effect.\"}\n" },
         { "SetReplacesARemapOfAKeyToSwitchOff", { L"/dsc", L"set" }, Given("{\"CapsLock\":\"disabled\"}"), others, 0,
           ScancodeMapValue({ { kRightAlt, kRightWindows }, { 0, kCapsLock }, { 0, kScrollLock } }),
-          L"{\"LWin\":\"enabled\",\"RWin\":\"remapped\",\"CapsLock\":\"disabled\",\"LCtrl\":\"enabled\",\"remappedTo\":{\"RWin\":"
-          L"\"0xE038\"}" + strRestart,
+          L"{\"LWin\":\"enabled\",\"RWin\":\"remapped\",\"CapsLock\":\"disabled\",\"LCtrl\":\"enabled\",\"ScrollLock\":\"disabled\","
+          L"\"remappedTo\":{\"RWin\":\"RAlt\"}" + strRestart,
           L"{\"warn\":\"Caps Lock was remapped to Left Ctrl by another mapping: now it is switched off.\"}" },
         { "SetWritesNothingWhenNothingChanges", { L"/dsc", L"set" }, Given(strDesired), Untouchable(othersAndLWin), 0,
           Untouchable(othersAndLWin), strOthers + L"}", L"{\"info\":\"Nothing to change.\"}", Written::beforeWindowsStarted },
+        // Any key of the table, beside the four; never the last Ctrl or Alt key.
+        { "SetAKeyBeyondTheFour", { L"/dsc", L"set" }, Given("{\"Apps\":\"disabled\",\"LWin\":\"disabled\"}"), lwinOff, 0,
+          ScancodeMapValue({ { 0, kLeftWindows }, { 0, kApplication } }), strLWinOff + L",\"Apps\":\"disabled\"" + strRestart },
+        { "SetRefusesToSwitchOffBothCtrlKeys", { L"/dsc", L"set" }, Given("{\"Apps\":\"disabled\",\"RCtrl\":\"disabled\"}"),
+          ScancodeMapValue({ { 0, kLeftCtrl } }), 87, ScancodeMapValue({ { 0, kLeftCtrl } }), L"",
+          L"{\"error\":\"This would switch off both Ctrl keys: on a computer that asks for Ctrl+Alt+Del at sign-in, nobody could "
+          L"sign in. Keep LCtrl or RCtrl switched on.\\nNothing was changed.\"}" },
         { "SetEnablingTheLastKeyRemovesTheValue", { L"/dsc", L"set" }, Given("{\"LWin\":\"enabled\"}"), lwinOff, 0, Bytes(),
           strAllEnabled + strRestart },
         { "SetOverAValueThatIsNotBinary", { L"/dsc", L"set" }, Given("{\"LWin\":\"disabled\"}"), TextValue(L"00"), 0, lwinOff,
@@ -315,8 +322,9 @@ TEST_F(DscResourceTest, RefusesEveryInputThatIsNoInstanceAndChangesNothing)
         { "Number", "1", L"not a number." },
         { "NumberOutOfRange", "{\"LWin\":1e999999999}", strNotJson + L"a number out of range at byte 8." },
         { "Null", "null", L"not null." },
-        { "UnknownMember", "{\"LWin\":\"disabled\",\"ScrollLock\":\"disabled\"}",
-          L"Unknown member \\\"ScrollLock\\\": the members are LWin, RWin, CapsLock and LCtrl, each \\\"disabled\\\" or \\\"enabled\\\"." },
+        { "UnknownMember", "{\"LWin\":\"disabled\",\"Delete\":\"disabled\"}",
+          L"Unknown member \\\"Delete\\\": the members are the keys the schema lists (LWin, RWin, CapsLock, LCtrl, Apps, RCtrl, "
+          L"LAlt, RAlt and more; /dsc schema prints them), each \\\"disabled\\\" or \\\"enabled\\\"." },
         { "NameInAnotherCase", "{\"lwin\":\"disabled\"}", L"Unknown member \\\"lwin\\\"" },
         { "DscsOwnMember", "{\"LWin\":\"disabled\",\"_exist\":true}", L"Unknown member \\\"_exist\\\"" },
         { "ReportedMember", "{\"LWin\":\"disabled\",\"_inDesiredState\":true}",
@@ -367,6 +375,34 @@ TEST_F(DscResourceTest, RefusesEveryInputThatIsNoInstanceAndChangesNothing)
 
 // Instances with every byte mutated in turn, and at random: the reader takes an input whole or
 // refuses it with a text, and takes nothing that is not an object of known keys and states.
+// The schema names what the reader takes: every key of the table, titled as /status names it.
+TEST(DscSchemaTest, ListsEveryKeyOfTheTableAndOnlyThose)
+{
+    const std::wstring strSchema = CDscResource::Schema();
+    EXPECT_EQ(std::wstring::npos, strSchema.find_first_of(L"\r\n"));
+    const std::wstring strKeys = strSchema.substr(strSchema.find(L"\"key\":{\"enum\":["));
+    size_t nStates = 0;
+    for (size_t nAt = strSchema.find(L"\"$ref\":\"#/$defs/state\""); nAt != std::wstring::npos;
+         nAt = strSchema.find(L"\"$ref\":\"#/$defs/state\"", nAt + 1))
+        ++nStates;
+    EXPECT_EQ(CKeyTable::kCount, nStates);
+    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+    {
+        const DisableableKey& key = CKeyTable::At(nRow);
+        const std::wstring strName = L"\"" + std::wstring(key.pszName) + L"\"";
+        SCOPED_TRACE(testing::PrintToString(strName));
+        const std::wstring strTitle = nRow < CKeyTable::kDialogCount ? L"" : std::wstring(key.pszLabel) + L"\",\"$ref\"";
+        EXPECT_NE(std::wstring::npos, strSchema.find(strName + L":{\"title\":\"" + strTitle));
+        EXPECT_NE(std::wstring::npos, strKeys.find(strName));
+        // Each is taken, in the case the schema gives it.
+        const std::string strInstance = "{" + std::string(strName.begin(), strName.end()) + ":\"disabled\"}";
+        DscDesiredState desired;
+        CString strError;
+        EXPECT_TRUE(ReadDscInstance(reinterpret_cast<const BYTE*>(strInstance.data()), strInstance.size(), desired, strError));
+        EXPECT_EQ(CKeyTable::Bit(nRow), desired.managed & desired.disabled);
+    }
+}
+
 TEST(DscInstanceReaderTest, NoMutantOfAnInstanceCrashesTheReaderOrPassesForWhatItIsNot)
 {
     const std::string seeds[] = {
