@@ -164,7 +164,7 @@ void CMorvexCommandLineInfo::ParseKeyList(UINT nSwitch, const WCHAR* pszList, BO
         break;
     case keysUnknown:
         Fail(L"Unknown key " + QuotedText(strBad) +
-             L": the keys are LWin, RWin, CapsLock, LCtrl and All, and the others that /? and docs\\command-line.md list.");
+             L": the keys are LWin, RWin, CapsLock, LCtrl and All, and the others that /? and README.txt list.");
         break;
     }
 }
