@@ -11,10 +11,10 @@
 
 namespace
 {
-// The instance's JSON Schema. The members "remapped" and "remappedTo" are what get and /status /json
+// The instance's JSON Schema, in ASCII. The members "remapped" and "remappedTo" are what get and /status /json
 // report for another tool's remap; the read-only members are DSC's own. The keys are the table's,
 // in its order, titled as /status names them.
-const WCHAR s_szSchema[] = LR"json(
+const char s_szSchema[] = R"json(
 {
     "$schema": "https://json-schema.org/draft/2020-12/schema",
     "title": "MorvexSoft/KeyboardKeys",
@@ -129,23 +129,23 @@ const WCHAR s_szSchema[] = LR"json(
 }
 )json";
 
-// A JSON text on one line in pszLine, which has room for it: whitespace between tokens dropped,
-// strings as they are.
-void OneLine(LPCWSTR pszJson, LPWSTR pszLine)
+// An ASCII JSON text on one line in pszLine, which has room for it: whitespace between tokens
+// dropped, strings as they are.
+void OneLine(const char* pszJson, LPWSTR pszLine)
 {
     BOOL bInString = FALSE, bEscaped = FALSE;
-    for (const WCHAR* pch = pszJson; *pch != L'\0'; ++pch)
+    for (const char* pch = pszJson; *pch != '\0'; ++pch)
     {
         if (bInString)
         {
-            bInString = bEscaped || *pch != L'"';
-            bEscaped = !bEscaped && *pch == L'\\';
+            bInString = bEscaped || *pch != '"';
+            bEscaped = !bEscaped && *pch == '\\';
         }
-        else if (*pch == L' ' || *pch == L'\n' || *pch == L'\r' || *pch == L'\t')
+        else if (*pch == ' ' || *pch == '\n' || *pch == '\r' || *pch == '\t')
             continue;
         else
-            bInString = *pch == L'"';
-        *pszLine++ = *pch;
+            bInString = *pch == '"';
+        *pszLine++ = static_cast<WCHAR>(*pch);
     }
     *pszLine = L'\0';
 }
@@ -281,12 +281,13 @@ CDscInput& CDscInput::Real()
     return s_real;
 }
 
-LPCWSTR CDscResource::Schema()
+CString CDscResource::Schema()
 {
-    static WCHAR s_szLine[sizeof(s_szSchema) / sizeof(WCHAR)];
-    if (s_szLine[0] == L'\0')
-        OneLine(s_szSchema, s_szLine);
-    return s_szLine;
+    CByteArray line;
+    line.SetSize(static_cast<INT_PTR>(sizeof(s_szSchema) * sizeof(WCHAR)));
+    const LPWSTR pszLine = reinterpret_cast<LPWSTR>(line.GetData());
+    OneLine(s_szSchema, pszLine);
+    return pszLine;
 }
 
 int CDscResource::Run(const CMorvexCommandLineInfo& info, CDscInput& input, CRegistryApi& registry, CCommandLineOutput& output)

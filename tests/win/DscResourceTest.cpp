@@ -242,7 +242,7 @@ TEST_F(DscResourceTest, CarriesOutEachOperationOnTheAllUsersValueAndPrintsOnlyTh
         { "NoOperation", { L"/dsc" }, none, lwinOff, 87, lwinOff, L"", L"/dsc needs an operation" },
         { "NotAlone", { L"/dsc", L"set", L"/quiet" }, Given("{\"LWin\":\"enabled\"}"), lwinOff, 87, lwinOff, L"",
           L"{\"error\":\"/dsc goes alone: DSC gives the instance on the standard input, not as switches.\"}" },
-        { "Schema", { L"/dsc", L"schema" }, none, lwinOff, 0, lwinOff, CDscResource::Schema() },
+        { "Schema", { L"/dsc", L"schema" }, none, lwinOff, 0, lwinOff, CDscResource::Schema().GetString() },
     };
     for (const OperationCase& tested : cases)
     {
@@ -378,7 +378,7 @@ TEST_F(DscResourceTest, RefusesEveryInputThatIsNoInstanceAndChangesNothing)
 // The schema names what the reader takes: every key of the table, titled as /status names it.
 TEST(DscSchemaTest, ListsEveryKeyOfTheTableAndOnlyThose)
 {
-    const std::wstring strSchema = CDscResource::Schema();
+    const std::wstring strSchema = CDscResource::Schema().GetString();
     EXPECT_EQ(std::wstring::npos, strSchema.find_first_of(L"\r\n"));
     const std::wstring strKeys = strSchema.substr(strSchema.find(L"\"key\":{\"enum\":["));
     size_t nStates = 0;
