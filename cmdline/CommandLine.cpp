@@ -13,7 +13,16 @@ const WCHAR s_szUsage[] =
     L"\n"
     L"  /disable KEYS  switch these keys off\n"
     L"  /enable KEYS   switch these keys on again (a key another tool remapped stays so)\n"
-    L"                 KEYS: LWin, RWin, CapsLock, LCtrl, comma-separated, or All\n"
+    L"                 KEYS, comma-separated: LWin, RWin, CapsLock, LCtrl,\n"
+    L"                 or All for these four; Apps, RCtrl, LAlt, RAlt, Insert,\n"
+    L"                 NumLock, ScrollLock, PrintScreen, Escape, F1 to F24,\n"
+    L"                 BrowserBack, BrowserForward, BrowserRefresh, BrowserStop,\n"
+    L"                 BrowserSearch, BrowserFavorites, BrowserHome, LaunchMail,\n"
+    L"                 LaunchMediaSelect, LaunchApp1, LaunchApp2, VolumeMute,\n"
+    L"                 VolumeDown, VolumeUp, MediaNextTrack, MediaPrevTrack,\n"
+    L"                 MediaStop, MediaPlayPause, Power, Sleep, Wake;\n"
+    L"                 /enable Disabled: every one of these that is switched off.\n"
+    L"                 Never both Ctrl or both Alt keys: Ctrl+Alt+Del stays.\n"
     L"  /status        show which keys are switched off or remapped, and whether that is in\n"
     L"                 effect yet; changes nothing\n"
     L"  /restart       after storing a change, restart the computer\n"
@@ -32,7 +41,7 @@ const WCHAR s_szUsage[] =
     L"  0     done, nothing needed changing and what is stored is in effect (also /status and /?)\n"
     L"  3010  stored, or stored already but not in effect yet: restart the computer\n"
     L"  1641  stored, and the restart requested\n"
-    L"  87    bad arguments\n"
+    L"  87    bad arguments, or a change that would switch off both Ctrl or Alt keys\n"
     L"  5     access to the layout's registry key was denied; nothing was changed\n"
     L"  1618  another copy was changing the layout; nothing was changed, try again later\n"
     L"  1622  the log cannot be opened; nothing was changed\n"
@@ -61,6 +70,7 @@ LayoutChange CCommandLine::ChangeOf(const CMorvexCommandLineInfo& info)
     LayoutChange change;
     change.disable = info.m_disable;
     change.enable = info.m_enable;
+    change.enableIfDisabled = info.m_bEnableDisabled ? CKeyTable::kEveryKey : 0;
     change.bKeepRemaps = TRUE;
     return change;
 }
@@ -71,6 +81,9 @@ int CCommandLine::FailureExitCode(const LayoutEdit& edit)
     {
     case LayoutEdit::busy:
         return exitAlreadyRunning;
+    // Refused as arguments are: the same change fails every time.
+    case LayoutEdit::ctrlAltDelLost:
+        return exitBadArguments;
     case LayoutEdit::readFailed:
     case LayoutEdit::openFailed:
     // Taking the copies' turn is refused to an account that is no administrator, as writing is.

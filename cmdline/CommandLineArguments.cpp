@@ -54,6 +54,11 @@ CString MissingArgumentText(UINT nSwitch)
     return CString(SwitchText(nSwitch)) + L" needs a list of keys: LWin, RWin, CapsLock, LCtrl or All.";
 }
 
+BOOL IsWord(const WCHAR* pszItem, size_t nLength, LPCWSTR pszWord)
+{
+    return wcslen(pszWord) == nLength && _wcsnicmp(pszItem, pszWord, nLength) == 0;
+}
+
 CString KeyList(KeySet keys)
 {
     CString strList;
@@ -133,7 +138,8 @@ void CMorvexCommandLineInfo::ParseKeyList(UINT nSwitch, const WCHAR* pszList, BO
     m_strListBefore = pszList;
     KeySet keys = 0;
     CString strBad;
-    const KeysParsed parsed = ParseKeys(pszList, keys, strBad);
+    BOOL bDisabled = FALSE;
+    const KeysParsed parsed = ParseKeys(pszList, keys, strBad, &bDisabled);
     // "LWin," may go on in the next argument: what is wrong shows only there.
     const size_t nLength = wcslen(pszList);
     if (parsed == keysEmptyName && !bLast && nLength > 0 && pszList[nLength - 1] == L',')
@@ -145,6 +151,10 @@ void CMorvexCommandLineInfo::ParseKeyList(UINT nSwitch, const WCHAR* pszList, BO
     {
     case keysGood:
         (nSwitch == swDisable ? m_disable : m_enable) |= keys;
+        if (bDisabled && nSwitch == swDisable)
+            Fail(L"/disable Disabled switches off nothing: Disabled names the keys switched off already, for /enable.");
+        else
+            m_bEnableDisabled |= bDisabled;
         break;
     case keysEmptyList:
         Fail(CString(SwitchText(nSwitch)) + L" needs a list of keys: LWin, RWin, CapsLock, LCtrl or All.");
@@ -153,7 +163,8 @@ void CMorvexCommandLineInfo::ParseKeyList(UINT nSwitch, const WCHAR* pszList, BO
         Fail(L"An empty name in the list " + QuotedText(pszList) + L": separate the keys with one comma each.");
         break;
     case keysUnknown:
-        Fail(L"Unknown key " + QuotedText(strBad) + L": the keys are LWin, RWin, CapsLock, LCtrl and All.");
+        Fail(L"Unknown key " + QuotedText(strBad) +
+             L": the keys are LWin, RWin, CapsLock, LCtrl and All, and the others that /? and README.txt list.");
         break;
     }
 }
@@ -242,10 +253,12 @@ void CMorvexCommandLineInfo::Fail(const CString& strError)
         m_strError = strError;
 }
 
-CMorvexCommandLineInfo::KeysParsed CMorvexCommandLineInfo::ParseKeys(LPCWSTR pszList, KeySet& keys, CString& strBad)
+CMorvexCommandLineInfo::KeysParsed CMorvexCommandLineInfo::ParseKeys(LPCWSTR pszList, KeySet& keys, CString& strBad, BOOL* pbDisabled)
 {
     keys = 0;
     strBad.Empty();
+    if (pbDisabled != nullptr)
+        *pbDisabled = FALSE;
     const WCHAR* pszItem = pszList;
     for (;;)
     {
@@ -263,21 +276,18 @@ CMorvexCommandLineInfo::KeysParsed CMorvexCommandLineInfo::ParseKeys(LPCWSTR psz
         if (nLength == 0)
             return pszItem == pszList && *pszEnd == L'\0' ? keysEmptyList : keysEmptyName;
 
-        KeySet key = 0;
-        if (nLength == 3 && _wcsnicmp(pszFirst, L"All", 3) == 0)
-            key = CKeyTable::kAllKeys;
-        for (size_t nRow = 0; nRow < CKeyTable::kCount && key == 0; ++nRow)
-        {
-            const WCHAR* pszName = CKeyTable::At(nRow).pszName;
-            if (wcslen(pszName) == nLength && _wcsnicmp(pszFirst, pszName, nLength) == 0)
-                key = CKeyTable::Bit(nRow);
-        }
-        if (key == 0)
+        const size_t nRow = CKeyTable::Find(pszFirst, nLength);
+        if (IsWord(pszFirst, nLength, L"All"))
+            keys |= CKeyTable::kDialogKeys;
+        else if (nRow < CKeyTable::kCount)
+            keys |= CKeyTable::Bit(nRow);
+        else if (pbDisabled != nullptr && IsWord(pszFirst, nLength, L"Disabled"))
+            *pbDisabled = TRUE;
+        else
         {
             strBad.Format(L"%.*s", static_cast<int>(nLength), pszFirst);
             return keysUnknown;
         }
-        keys |= key;
 
         if (*pszEnd == L'\0')
             return keysGood;

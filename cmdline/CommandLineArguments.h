@@ -30,13 +30,17 @@ public:
         keysEmptyName,  // between two commas, or before the first or after the last
         keysUnknown,    // the name is in strBad
     };
-    // Reads a comma-separated list of key names or All, in any case.
-    static KeysParsed ParseKeys(LPCWSTR pszList, KeySet& keys, CString& strBad);
+    // Reads a comma-separated list of key names, All (the dialog's four) or Disabled, in any case.
+    // Disabled, every key of the table that is switched off, depends on what is stored: it sets
+    // *pbDisabled and no key; where pbDisabled is null it is an unknown name.
+    static KeysParsed ParseKeys(LPCWSTR pszList, KeySet& keys, CString& strBad, BOOL* pbDisabled = nullptr);
 
     // The first thing wrong with the arguments, empty when there is none.
     CString m_strError;
     KeySet m_disable = 0;
     KeySet m_enable = 0;
+    // /enable Disabled: every key of the table that the stored value sends to nothing.
+    BOOL m_bEnableDisabled = FALSE;
     BOOL m_bStatus = FALSE;
     BOOL m_bRestart = FALSE;
     BOOL m_bQuiet = FALSE;

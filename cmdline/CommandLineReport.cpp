@@ -24,7 +24,13 @@ CString TargetText(uint16_t nTarget, BOOL bForScripts)
     return strText;
 }
 
-// Mappings other than the table keys' own.
+// The dialog's four always, the other keys of the table where the map does something with them.
+BOOL IsShown(const CMapStringToString& map, size_t nRow)
+{
+    return nRow < CKeyTable::kDialogCount || CDisabledKeyMap::StateOf(map, CKeyTable::At(nRow)) != KeyState::enabled;
+}
+
+// Mappings other than those of the keys shown.
 int OtherMappings(const CMapStringToString& map)
 {
     INT_PTR nOthers = map.GetCount();
@@ -93,6 +99,8 @@ CString CCommandLineReport::StatusText(const CMapStringToString& map, StoredLayo
     CString strText, strLine;
     for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
     {
+        if (!IsShown(map, nRow))
+            continue;
         const DisableableKey& key = CKeyTable::At(nRow);
         uint16_t nTarget = 0;
         const KeyState state = CDisabledKeyMap::StateOf(map, key, &nTarget);
@@ -188,6 +196,8 @@ CString CCommandLineReport::FailureText(const LayoutEdit& edit, BOOL bAllUsers)
     }
     if (edit.result == LayoutEdit::lockSquatted)
         return L"Could not take turns at the keyboard layout: " + edit.LockSquattedText(ShownText(edit.strLockHolder));
+    if (edit.result == LayoutEdit::ctrlAltDelLost)
+        return edit.CtrlAltDelLostText();
     // The step that failed, and what it failed on.
     LPCWSTR pszStep = L"read the value \"Scancode Map\" of ";
     CString strWhat = KeyPath(bAllUsers);
@@ -243,6 +253,8 @@ CString CCommandLineReport::Json() const
         json.Key(L"keys").BeginObject();
         for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
         {
+            if (!IsShown(m_map, nRow))
+                continue;
             const DisableableKey& key = CKeyTable::At(nRow);
             uint16_t nTarget = 0;
             const KeyState state = CDisabledKeyMap::StateOf(m_map, key, &nTarget);

@@ -33,8 +33,8 @@ public:
     // One line of JSON, the same facts under names that scripts may rely on.
     CString Json() const;
 
-    // Each key as disabled, enabled or remapped (and to which key), the scope, and how many other
-    // mappings are stored.
+    // The dialog's four keys, and every other key of the table that is not enabled, as disabled,
+    // enabled or remapped (and to which key); the scope, and how many other mappings are stored.
     static CString StatusText(const CMapStringToString& map, StoredLayoutType type, BOOL bAllUsers);
     // Whether the keyboard driver uses what is stored, with the times that tell.
     static CString EffectText(const CLayoutEffect& effect, StoredLayoutType type);
@@ -43,8 +43,8 @@ public:
     // Why an edit or a read failed, naming the key, the step and the system's reason.
     static CString FailureText(const LayoutEdit& edit, BOOL bAllUsers);
     // A key's state and a remap's target as scripts read them: "disabled", "enabled" or "remapped";
-    // the key a remap sends to by its name in KEYS where it is one of the four ("LCtrl"), else its
-    // scan code ("0xE038").
+    // the key a remap sends to by its name in KEYS where it is a key of the table ("LCtrl"), else
+    // its scan code ("0xE038").
     static LPCWSTR StateName(KeyState state);
     static CString TargetName(uint16_t nTarget);
     // Why a change in the current user's scope is refused, and the line that /status there ends with:

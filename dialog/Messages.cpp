@@ -20,6 +20,7 @@ const WCHAR g_szReadFailed[] = L"Could Not Read Keyboard Layout from Registry Da
 const WCHAR g_szLockFailed[] =
     L"Could Not Take Turns at the Keyboard Layout with Other Copies of this Application, so Nothing was Changed.\n\n";
 const WCHAR g_szLockSquatted[] = L"Could Not Take Turns at the Keyboard Layout, so Nothing was Changed.\n\n";
+const WCHAR g_szCtrlAltDelLost[] = L"Could Not Store the Keyboard Layout, so Nothing was Changed.\n\n";
 const WCHAR g_szLayoutBusy[] =
     L"Another Copy of this Application is Changing the Keyboard Layout, so Nothing was Changed.\n\n"
     L"Please Try Again in a Moment.";
@@ -42,6 +43,8 @@ CString EditFailureText(const LayoutEdit& edit)
         return g_szDeleteFailed;
     case LayoutEdit::writeFailed:
         return g_szWriteFailed;
+    case LayoutEdit::ctrlAltDelLost:
+        return g_szCtrlAltDelLost + edit.CtrlAltDelLostText();
     case LayoutEdit::done:
         break;
     }

@@ -14,6 +14,8 @@ extern const WCHAR g_szReadFailed[];
 extern const WCHAR g_szLayoutBusy[];
 extern const WCHAR g_szLockFailed[];
 extern const WCHAR g_szLockSquatted[];
+// A change that would leave nobody a Ctrl+Alt+Del.
+extern const WCHAR g_szCtrlAltDelLost[];
 // The dialog's message of an edit of the stored layout that failed.
 CString EditFailureText(const LayoutEdit& edit);
 

@@ -23,7 +23,7 @@ struct KeyBox
     int nControlId;
     BOOL CMorvexDisablerDlg::*pMember;
 };
-const KeyBox s_keyBoxes[CKeyTable::kCount] = {
+const KeyBox s_keyBoxes[CKeyTable::kDialogCount] = {
     { IDC_LEFT_WINDOWS_KEY, &CMorvexDisablerDlg::m_bDisableLeftWindowsKey },
     { IDC_RIGHT_WINDOWS_KEY, &CMorvexDisablerDlg::m_bDisableRightWindowsKey },
     { IDC_CAPS_LOCK_KEY, &CMorvexDisablerDlg::m_bDisableCapsLockKey },
@@ -89,7 +89,7 @@ CLayoutStore CMorvexDisablerDlg::Store() const
 void CMorvexDisablerDlg::ShowKeysOf(const CMapStringToString& map)
 {
     m_keysShown = 0;
-    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+    for (size_t nRow = 0; nRow < CKeyTable::kDialogCount; ++nRow)
     {
         KeyMember(nRow) = CDisabledKeyMap::Contains(map, CKeyTable::At(nRow).Source());
         if (KeyMember(nRow))
@@ -276,7 +276,7 @@ LayoutChange CMorvexDisablerDlg::ChangeMade()
     LayoutChange change = m_changeClicked;
     change.disable = 0;
     change.enable = 0;
-    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+    for (size_t nRow = 0; nRow < CKeyTable::kDialogCount; ++nRow)
     {
         const KeySet bit = CKeyTable::Bit(nRow);
         if (KeyMember(nRow) && (m_keysShown & bit) == 0)

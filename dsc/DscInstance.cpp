@@ -95,7 +95,8 @@ public:
             }
         }
         return Fail(L"Unknown member " + Quoted(psz, cch) +
-                    L": the members are LWin, RWin, CapsLock and LCtrl, each \"disabled\" or \"enabled\".");
+                    L": the members are the keys the schema lists (LWin, RWin, CapsLock, LCtrl, Apps, RCtrl, LAlt, RAlt and "
+                    L"more; /dsc schema prints them), each \"disabled\" or \"enabled\".");
     }
 
     bool String(const char* psz, rapidjson::SizeType cch, bool)

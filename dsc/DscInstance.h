@@ -1,4 +1,4 @@
-// The resource's instance as DSC hands it over: which of the four keys are managed, and how, read from untrusted JSON.
+// The resource's instance as DSC hands it over: which keys of the table are managed, and how, read from untrusted JSON.
 #pragma once
 
 #include "framework/afxstr.h"

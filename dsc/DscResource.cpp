@@ -11,33 +11,144 @@
 
 namespace
 {
-// The members "remapped" and "remappedTo" are what get and /status /json report for another
-// tool's remap; the read-only members are DSC's own.
-const WCHAR s_szSchema[] =
-    L"{\"$schema\":\"https://json-schema.org/draft/2020-12/schema\","
-    L"\"title\":\"MorvexSoft/KeyboardKeys\","
-    L"\"description\":\"Keys switched off in the all-users Scancode Map value (HKEY_LOCAL_MACHINE\\\\SYSTEM\\\\CurrentControlSet\\\\"
-    L"Control\\\\Keyboard Layout), the only one Windows applies, whatever the program's per-user setting says. A key left out is "
-    L"not managed. \\\"enabled\\\" is met by any key that is not switched off, another tool's remap of it included, which set "
-    L"leaves as it is; every other mapping is kept. What is stored takes effect when Windows next starts.\","
-    L"\"type\":\"object\","
-    L"\"additionalProperties\":false,"
-    L"\"properties\":{"
-    L"\"LWin\":{\"title\":\"Left Windows key\",\"$ref\":\"#/$defs/state\"},"
-    L"\"RWin\":{\"title\":\"Right Windows key\",\"$ref\":\"#/$defs/state\"},"
-    L"\"CapsLock\":{\"title\":\"Caps Lock\",\"$ref\":\"#/$defs/state\"},"
-    L"\"LCtrl\":{\"title\":\"Left Ctrl\",\"$ref\":\"#/$defs/state\"},"
-    L"\"remappedTo\":{\"title\":\"Remaps of other tools\",\"description\":\"Each key that another tool sends to another key, and "
-    L"that key: by its name where it is one of the four, else by its scan code.\",\"type\":\"object\",\"readOnly\":true,"
-    L"\"propertyNames\":{\"enum\":[\"LWin\",\"RWin\",\"CapsLock\",\"LCtrl\"]},"
-    L"\"additionalProperties\":{\"type\":\"string\",\"pattern\":\"^(LWin|RWin|CapsLock|LCtrl|0x[0-9A-F]{4})$\"}},"
-    L"\"_inDesiredState\":{\"title\":\"In the desired state\",\"description\":\"Reported by test: whether every managed key is as "
-    L"desired in what is stored, whether or not that is in effect yet.\",\"type\":[\"boolean\",\"null\"],\"readOnly\":true},"
-    L"\"_restartRequired\":{\"title\":\"Restart required\",\"description\":\"Present while what is stored is not in effect yet: "
-    L"the computer to restart.\",\"type\":\"array\",\"readOnly\":true,\"items\":{\"type\":\"object\",\"required\":[\"system\"],"
-    L"\"properties\":{\"system\":{\"type\":\"string\"}},\"additionalProperties\":false}}},"
-    L"\"$defs\":{\"state\":{\"enum\":[\"disabled\",\"enabled\",\"remapped\"],\"description\":\"Desired: \\\"disabled\\\" or "
-    L"\\\"enabled\\\". Reported: \\\"remapped\\\" too, for a key another tool sends to another key (see remappedTo).\"}}}";
+// The instance's JSON Schema, in ASCII. The members "remapped" and "remappedTo" are what get and /status /json
+// report for another tool's remap; the read-only members are DSC's own. The keys are the table's,
+// in its order, titled as /status names them.
+const char s_szSchema[] = R"json(
+{
+    "$schema": "https://json-schema.org/draft/2020-12/schema",
+    "title": "MorvexSoft/KeyboardKeys",
+    "description": "Keys switched off in the all-users Scancode Map value (HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout), the only one Windows applies, whatever the program's per-user setting says. A key left out is not managed. \"enabled\" is met by any key that is not switched off, another tool's remap of it included, which set leaves as it is; every other mapping is kept. set refuses a state that would switch off both Ctrl keys or both Alt keys: Ctrl+Alt+Del stays possible. What is stored takes effect when Windows next starts.",
+    "type": "object",
+    "additionalProperties": false,
+    "properties": {
+        "LWin": { "title": "Left Windows key", "$ref": "#/$defs/state" },
+        "RWin": { "title": "Right Windows key", "$ref": "#/$defs/state" },
+        "CapsLock": { "title": "Caps Lock", "$ref": "#/$defs/state" },
+        "LCtrl": { "title": "Left Ctrl", "$ref": "#/$defs/state" },
+        "Apps": { "title": "Application", "$ref": "#/$defs/state" },
+        "RCtrl": { "title": "Right Ctrl", "$ref": "#/$defs/state" },
+        "LAlt": { "title": "Left Alt", "$ref": "#/$defs/state" },
+        "RAlt": { "title": "Right Alt", "$ref": "#/$defs/state" },
+        "Insert": { "title": "Insert", "$ref": "#/$defs/state" },
+        "NumLock": { "title": "Num Lock", "$ref": "#/$defs/state" },
+        "ScrollLock": { "title": "Scroll Lock", "$ref": "#/$defs/state" },
+        "PrintScreen": { "title": "Print Screen", "$ref": "#/$defs/state" },
+        "Escape": { "title": "Escape", "$ref": "#/$defs/state" },
+        "F1": { "title": "F1", "$ref": "#/$defs/state" },
+        "F2": { "title": "F2", "$ref": "#/$defs/state" },
+        "F3": { "title": "F3", "$ref": "#/$defs/state" },
+        "F4": { "title": "F4", "$ref": "#/$defs/state" },
+        "F5": { "title": "F5", "$ref": "#/$defs/state" },
+        "F6": { "title": "F6", "$ref": "#/$defs/state" },
+        "F7": { "title": "F7", "$ref": "#/$defs/state" },
+        "F8": { "title": "F8", "$ref": "#/$defs/state" },
+        "F9": { "title": "F9", "$ref": "#/$defs/state" },
+        "F10": { "title": "F10", "$ref": "#/$defs/state" },
+        "F11": { "title": "F11", "$ref": "#/$defs/state" },
+        "F12": { "title": "F12", "$ref": "#/$defs/state" },
+        "F13": { "title": "F13", "$ref": "#/$defs/state" },
+        "F14": { "title": "F14", "$ref": "#/$defs/state" },
+        "F15": { "title": "F15", "$ref": "#/$defs/state" },
+        "F16": { "title": "F16", "$ref": "#/$defs/state" },
+        "F17": { "title": "F17", "$ref": "#/$defs/state" },
+        "F18": { "title": "F18", "$ref": "#/$defs/state" },
+        "F19": { "title": "F19", "$ref": "#/$defs/state" },
+        "F20": { "title": "F20", "$ref": "#/$defs/state" },
+        "F21": { "title": "F21", "$ref": "#/$defs/state" },
+        "F22": { "title": "F22", "$ref": "#/$defs/state" },
+        "F23": { "title": "F23", "$ref": "#/$defs/state" },
+        "F24": { "title": "F24", "$ref": "#/$defs/state" },
+        "BrowserBack": { "title": "Browser Back", "$ref": "#/$defs/state" },
+        "BrowserForward": { "title": "Browser Forward", "$ref": "#/$defs/state" },
+        "BrowserRefresh": { "title": "Browser Refresh", "$ref": "#/$defs/state" },
+        "BrowserStop": { "title": "Browser Stop", "$ref": "#/$defs/state" },
+        "BrowserSearch": { "title": "Browser Search", "$ref": "#/$defs/state" },
+        "BrowserFavorites": { "title": "Browser Favorites", "$ref": "#/$defs/state" },
+        "BrowserHome": { "title": "Browser Home", "$ref": "#/$defs/state" },
+        "LaunchMail": { "title": "Mail", "$ref": "#/$defs/state" },
+        "LaunchMediaSelect": { "title": "Media Select", "$ref": "#/$defs/state" },
+        "LaunchApp1": { "title": "Launch App 1 (Computer)", "$ref": "#/$defs/state" },
+        "LaunchApp2": { "title": "Launch App 2 (Calculator)", "$ref": "#/$defs/state" },
+        "VolumeMute": { "title": "Mute", "$ref": "#/$defs/state" },
+        "VolumeDown": { "title": "Volume Down", "$ref": "#/$defs/state" },
+        "VolumeUp": { "title": "Volume Up", "$ref": "#/$defs/state" },
+        "MediaNextTrack": { "title": "Next Track", "$ref": "#/$defs/state" },
+        "MediaPrevTrack": { "title": "Previous Track", "$ref": "#/$defs/state" },
+        "MediaStop": { "title": "Media Stop", "$ref": "#/$defs/state" },
+        "MediaPlayPause": { "title": "Play/Pause", "$ref": "#/$defs/state" },
+        "Power": { "title": "Power", "$ref": "#/$defs/state" },
+        "Sleep": { "title": "Sleep", "$ref": "#/$defs/state" },
+        "Wake": { "title": "Wake", "$ref": "#/$defs/state" },
+        "remappedTo": {
+            "title": "Remaps of other tools",
+            "description": "Each key of the table that another tool sends to another key, and that key: by its name where it is a key of the table, else by its scan code.",
+            "type": "object",
+            "readOnly": true,
+            "propertyNames": { "$ref": "#/$defs/key" },
+            "additionalProperties": {
+                "type": "string",
+                "anyOf": [ { "$ref": "#/$defs/key" }, { "pattern": "^0x[0-9A-F]{4}$" } ]
+            }
+        },
+        "_inDesiredState": {
+            "title": "In the desired state",
+            "description": "Reported by test: whether every managed key is as desired in what is stored, whether or not that is in effect yet.",
+            "type": [ "boolean", "null" ],
+            "readOnly": true
+        },
+        "_restartRequired": {
+            "title": "Restart required",
+            "description": "Present while what is stored is not in effect yet: the computer to restart.",
+            "type": "array",
+            "readOnly": true,
+            "items": {
+                "type": "object",
+                "required": [ "system" ],
+                "properties": { "system": { "type": "string" } },
+                "additionalProperties": false
+            }
+        }
+    },
+    "$defs": {
+        "state": {
+            "enum": [ "disabled", "enabled", "remapped" ],
+            "description": "Desired: \"disabled\" or \"enabled\". Reported: \"remapped\" too, for a key another tool sends to another key (see remappedTo)."
+        },
+        "key": {
+            "enum": [
+            "LWin", "RWin", "CapsLock", "LCtrl", "Apps", "RCtrl", "LAlt", "RAlt", "Insert", "NumLock", "ScrollLock",
+            "PrintScreen", "Escape", "F1", "F2", "F3", "F4", "F5", "F6", "F7", "F8", "F9", "F10", "F11", "F12",
+            "F13", "F14", "F15", "F16", "F17", "F18", "F19", "F20", "F21", "F22", "F23", "F24", "BrowserBack",
+            "BrowserForward", "BrowserRefresh", "BrowserStop", "BrowserSearch", "BrowserFavorites", "BrowserHome",
+            "LaunchMail", "LaunchMediaSelect", "LaunchApp1", "LaunchApp2", "VolumeMute", "VolumeDown", "VolumeUp",
+            "MediaNextTrack", "MediaPrevTrack", "MediaStop", "MediaPlayPause", "Power", "Sleep", "Wake"
+            ]
+        }
+    }
+}
+)json";
+
+// An ASCII JSON text on one line in pszLine, which has room for it: whitespace between tokens
+// dropped, strings as they are.
+void OneLine(const char* pszJson, LPWSTR pszLine)
+{
+    BOOL bInString = FALSE, bEscaped = FALSE;
+    for (const char* pch = pszJson; *pch != '\0'; ++pch)
+    {
+        if (bInString)
+        {
+            bInString = bEscaped || *pch != '"';
+            bEscaped = !bEscaped && *pch == '\\';
+        }
+        else if (*pch == ' ' || *pch == '\n' || *pch == '\r' || *pch == '\t')
+            continue;
+        else
+            bInString = *pch == '"';
+        *pszLine++ = static_cast<WCHAR>(*pch);
+    }
+    *pszLine = L'\0';
+}
 
 // One line of DSC's trace on the standard error.
 void Tell(CCommandLineOutput& output, LPCWSTR pszLevel, LPCWSTR pszText)
@@ -74,9 +185,10 @@ LPCWSTR DesiredName(const DscDesiredState& desired, KeySet bit)
     return (desired.disabled & bit) != 0 ? L"disabled" : (desired.remapped & bit) != 0 ? L"remapped" : L"enabled";
 }
 
-// All four keys, as /status /json names their states and remaps' targets. test names a managed key
-// that meets its desired state as it was desired: DSC compares each desired property with the one
-// reported, and would count a remap that meets "enabled" as a difference.
+// The dialog's four keys always, the table's others where they are not enabled or are managed, as
+// /status /json names their states and remaps' targets. test names a managed key that meets its
+// desired state as it was desired: DSC compares each desired property with the one reported, and
+// would count a remap that meets "enabled", or a managed key left out, as a difference.
 void WriteKeys(CJsonWriter& json, const CMapStringToString& map, const DscDesiredState* pDesired = nullptr)
 {
     KeySet remapped = 0;
@@ -84,7 +196,10 @@ void WriteKeys(CJsonWriter& json, const CMapStringToString& map, const DscDesire
     {
         const KeySet bit = CKeyTable::Bit(nRow);
         const KeyState state = CDisabledKeyMap::StateOf(map, CKeyTable::At(nRow));
-        const BOOL bAsDesired = pDesired != nullptr && (pDesired->managed & bit) != 0 && Meets(state, *pDesired, bit);
+        const BOOL bManaged = pDesired != nullptr && (pDesired->managed & bit) != 0;
+        if (nRow >= CKeyTable::kDialogCount && state == KeyState::enabled && !bManaged)
+            continue;
+        const BOOL bAsDesired = bManaged && Meets(state, *pDesired, bit);
         json.Key(CKeyTable::At(nRow).pszName).String(bAsDesired ? DesiredName(*pDesired, bit) : CCommandLineReport::StateName(state));
         if (state == KeyState::remapped)
             remapped |= CKeyTable::Bit(nRow);
@@ -282,9 +397,13 @@ CDscInput& CDscInput::Real()
     return s_real;
 }
 
-LPCWSTR CDscResource::Schema()
+CString CDscResource::Schema()
 {
-    return s_szSchema;
+    CByteArray line;
+    line.SetSize(static_cast<INT_PTR>(sizeof(s_szSchema) * sizeof(WCHAR)));
+    const LPWSTR pszLine = reinterpret_cast<LPWSTR>(line.GetData());
+    OneLine(s_szSchema, pszLine);
+    return pszLine;
 }
 
 int CDscResource::Run(const CMorvexCommandLineInfo& info, CDscInput& input, CRegistryApi& registry, CCommandLineOutput& output)
@@ -294,7 +413,7 @@ int CDscResource::Run(const CMorvexCommandLineInfo& info, CDscInput& input, CReg
     const DscOperation operation = info.m_dsc;
     if (operation == DscOperation::schema)
     {
-        output.Write(s_szSchema, CCommandLineOutput::data);
+        output.Write(Schema(), CCommandLineOutput::data);
         return exitDone;
     }
 
@@ -323,6 +442,8 @@ int CDscResource::Run(const CMorvexCommandLineInfo& info, CDscInput& input, CReg
                         static_cast<unsigned>(dwWaitMs / 1000));
         return Fail(output, exitBadArguments, strError);
     }
+    // get and export report the keys without being told which, so they need no instance; set and
+    // test compare with one.
     DscDesiredState desired;
     CString strError;
     if (IsBlank(bytes))

@@ -47,5 +47,5 @@ public:
     static int Run(const CMorvexCommandLineInfo& info, CDscInput& input, CRegistryApi& registry, CCommandLineOutput& output);
 
     // The instance's JSON Schema, on one line, as the schema operation prints it.
-    static LPCWSTR Schema();
+    static CString Schema();
 };

@@ -1,4 +1,5 @@
-// The four keys the program can switch off, in the order both faces and the stored-layout check use.
+// The keys the program can switch off: first the dialog's four, in the order both faces and the
+// stored-layout check use, then the others the command line and the DSC resource take.
 #pragma once
 
 #include <stddef.h>
@@ -16,14 +17,28 @@ struct DisableableKey
 };
 
 // Some of the table's keys: one bit per row.
-typedef unsigned KeySet;
+typedef uint64_t KeySet;
 
 class CKeyTable
 {
 public:
-    static constexpr size_t kCount = 4;
-    static constexpr KeySet kAllKeys = (1u << kCount) - 1;
-    static constexpr KeySet Bit(size_t nRow) { return 1u << nRow; }
-    // Left Windows, Right Windows, Caps Lock, Left Ctrl.
+    // Left Windows, Right Windows, Caps Lock, Left Ctrl: the dialog's check boxes, and All.
+    static constexpr size_t kDialogCount = 4;
+    // No key a password is typed with is here: letters, digits, Shift, Enter, Tab, Backspace,
+    // Delete, Space and the arrows stay out.
+    static constexpr size_t kCount = 58;
+    static_assert(kCount < 64, "KeySet has a bit per row");
+    static constexpr KeySet Bit(size_t nRow) { return KeySet{ 1 } << nRow; }
+    static constexpr KeySet kDialogKeys = (KeySet{ 1 } << kDialogCount) - 1;
+    static constexpr KeySet kEveryKey = (KeySet{ 1 } << kCount) - 1;
+    // Ctrl+Alt+Del needs one key of each pair: LCtrl and RCtrl, LAlt and RAlt.
+    static constexpr KeySet kCtrlKeys = KeySet{ 1 } << 3 | KeySet{ 1 } << 5;
+    static constexpr KeySet kAltKeys = KeySet{ 1 } << 6 | KeySet{ 1 } << 7;
+
     static const DisableableKey& At(size_t nRow);
+    // The row of a name, in any case, or kCount for none.
+    static size_t Find(const wchar_t* pszName, size_t cchName);
+    // The pair that a layout with the keys off switched off whole, when the change switched one
+    // of its keys off: then nobody could press Ctrl+Alt+Del. 0 when both pairs keep a key.
+    static KeySet PairLeftOff(KeySet off, KeySet switchedOff);
 };

@@ -43,6 +43,17 @@ CString LayoutEdit::LockSquattedText(const CString& strShownHolder) const
     return strText;
 }
 
+CString LayoutEdit::CtrlAltDelLostText() const
+{
+    const BOOL bCtrl = (keysLeftOff & CKeyTable::kCtrlKeys) != 0, bAlt = (keysLeftOff & CKeyTable::kAltKeys) != 0;
+    CString strText;
+    strText.Format(L"This would switch off both %s keys: on a computer that asks for Ctrl+Alt+Del at sign-in, nobody could "
+                   L"sign in. Keep %s switched on.",
+                   bCtrl && bAlt ? L"Ctrl keys and both Alt" : bCtrl ? L"Ctrl" : L"Alt",
+                   bCtrl && bAlt ? L"LCtrl or RCtrl, and LAlt or RAlt," : bCtrl ? L"LCtrl or RCtrl" : L"LAlt or RAlt");
+    return strText;
+}
+
 LayoutChange::LayoutChange()
 {
     for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
@@ -136,16 +147,29 @@ BOOL CDisabledKeyMap::Apply(CMapStringToString& map, const LayoutChange& change)
             SetKeyDisabled(map, key, TRUE, strKeyText);
         else if ((change.enable & CKeyTable::Bit(nRow)) != 0 && !(change.bKeepRemaps && StateOf(map, key) == KeyState::remapped))
             SetKeyDisabled(map, key, FALSE, strKeyText);
+        else if ((change.enableIfDisabled & CKeyTable::Bit(nRow)) != 0 && StateOf(map, key) == KeyState::disabled)
+            SetKeyDisabled(map, key, FALSE, strKeyText);
     }
     Encode(map, after);
     return !SameBytes(before, after);
+}
+
+KeySet CDisabledKeyMap::DisabledKeys(const CMapStringToString& map)
+{
+    KeySet keys = 0;
+    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+    {
+        if (StateOf(map, CKeyTable::At(nRow)) == KeyState::disabled)
+            keys |= CKeyTable::Bit(nRow);
+    }
+    return keys;
 }
 
 BOOL CDisabledKeyMap::StartsWithTableKeys(const BYTE* pData, size_t cbData)
 {
     // Only the source low bytes of the first four entries count; bytes the value does not have
     // count as different.
-    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+    for (size_t nRow = 0; nRow < CKeyTable::kDialogCount; ++nRow)
     {
         const size_t nOffset = CScancodeMap::kHeaderSize + nRow * CScancodeMap::kEntrySize + 2;
         if (nOffset >= cbData || pData[nOffset] != CKeyTable::At(nRow).nLowByte)
@@ -239,6 +263,7 @@ LayoutEdit::Result CLayoutStore::EditLocked(const LayoutChange& change, LayoutEd
 {
     edit.bWritten = FALSE;
     edit.status = ERROR_SUCCESS;
+    edit.keysLeftOff = 0;
     edit.strLockHolder.Empty();
     edit.strLockName.Empty();
     edit.bLockDenied = FALSE;
@@ -258,6 +283,11 @@ LayoutEdit::Result CLayoutStore::EditLocked(const LayoutChange& change, LayoutEd
         return LayoutEdit::readFailed;
     if (!CDisabledKeyMap::Apply(map, change))
         return LayoutEdit::done;
+    // Where Windows asks for Ctrl+Alt+Del at sign-in, nobody could sign in any more. Judged on the
+    // value as stored, so that two runs cannot do it in two halves.
+    edit.keysLeftOff = CKeyTable::PairLeftOff(CDisabledKeyMap::DisabledKeys(map), change.disable);
+    if (edit.keysLeftOff != 0)
+        return LayoutEdit::ctrlAltDelLost;
 
     const LayoutEdit::Result result = Save(map, edit.status);
     if (result != LayoutEdit::done)

@@ -38,6 +38,8 @@ struct LayoutChange
 
     KeySet disable = 0;
     KeySet enable = 0;
+    // Keys to switch on only where they are switched off: a remap of one stays, whatever bKeepRemaps says.
+    KeySet enableIfDisabled = 0;
     // Enabling leaves a key that another tool sent to another key as it is: that mapping is the
     // other tool's, not a key this program switched off.
     BOOL bKeepRemaps = FALSE;
@@ -67,7 +69,10 @@ public:
     // clearing it removes that source's entry and nothing else.
     static void SetKeyDisabled(CMapStringToString& map, const DisableableKey& key, BOOL bDisabled, CString& strKeyText);
 
-    // The first four stored mappings are the four table keys in table order.
+    // The keys of the table that the map sends to nothing.
+    static KeySet DisabledKeys(const CMapStringToString& map);
+
+    // The first four stored mappings are the dialog's four keys in table order.
     static BOOL StartsWithTableKeys(const BYTE* pData, size_t cbData);
 
     // What the map does with a table key, and with pnTarget, where a remapped key goes.
@@ -99,6 +104,7 @@ struct LayoutEdit
         openFailed,    // the scope's key cannot be opened for writing
         deleteFailed,  // the value cannot be removed
         writeFailed,   // the value cannot be written
+        ctrlAltDelLost, // the change would leave both keys of keysLeftOff switched off: nothing was written
     };
 
     Result result = done;
@@ -112,6 +118,8 @@ struct LayoutEdit
     // The squatted object denies this account, which every copy's turn would let in.
     BOOL bLockDenied = FALSE;
     BOOL bWritten = FALSE;
+    // The pairs, Ctrl keys or Alt keys, that a change refused as ctrlAltDelLost would have left off.
+    KeySet keysLeftOff = 0;
     // The value as stored before and after, of whatever type; empty for none. After a failure, or
     // when nothing needed writing, after is a copy of before.
     StoredLayoutType typeBefore = StoredLayoutType::None;
@@ -122,6 +130,8 @@ struct LayoutEdit
     // Who holds the name of the copies' turns, when no copy does. strShownHolder is strLockHolder
     // as the face shows text from outside: an account's name is anybody's to choose.
     CString LockSquattedText(const CString& strShownHolder) const;
+    // Why a change that would leave keysLeftOff switched off was refused.
+    CString CtrlAltDelLostText() const;
 };
 
 // The stored layout of one scope: read, written and checked with no user interface, so that every

@@ -123,15 +123,15 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
     const CommandLineCase cases[] = {
         { "Status", { L"/status" }, all, Untouchable(ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } })), 0,
           Untouchable(ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } })),
-          L"Left Windows: disabled\r\nRight Windows: enabled\r\nCaps Lock: enabled\r\nLeft Ctrl: enabled\r\n"
-          L"Scope: all users (HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout)\r\nOther mappings: 1\r\n",
+          L"Left Windows: disabled\r\nRight Windows: enabled\r\nCaps Lock: enabled\r\nLeft Ctrl: enabled\r\nRight Alt: remapped to Left Ctrl\r\n"
+          L"Scope: all users (HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout)\r\nOther mappings: 0\r\n",
           REG_BINARY, Obstacle::none, false, Face::console },
         { "StatusOfAValueThatIsNotBinary", { L"-STATUS", L"-quiet" }, user, text, 0, text,
           L"Scope: current user (HKEY_CURRENT_USER\\Keyboard Layout)\r\nOther mappings: 0\r\n"
           L"The stored Scancode Map value is not binary: Windows ignores it, so it switches no key off.\r\n",
           REG_SZ },
         { "Disable", { L"/disable", L"LWin,capslock" }, all, other, 3010, twoDisabled,
-          L"Caps Lock: disabled\r\nLeft Ctrl: enabled\r\nScope: all users", REG_BINARY, Obstacle::none, false, Face::console },
+          L"Caps Lock: disabled\r\nLeft Ctrl: enabled\r\nRight Alt: remapped to Left Ctrl\r\nScope: all users", REG_BINARY, Obstacle::none, false, Face::console },
         { "DisableOverANonBinaryValue", { L"/disable", L"LWin,CapsLock" }, all, text, 3010,
           ScancodeMapValue({ { 0, kLeftWindows }, { 0, kCapsLock } }), L"\r\nOther mappings: 0\r\nStored. Restart the computer for the changes to be in effect.\r\n", REG_SZ },
         // Stored a moment ago, after Windows started: what the run asks for still waits for a restart.
@@ -140,7 +140,8 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
           L": restart the computer.\r\nNothing to change, but what is stored takes effect only when the computer restarts.\r\n" },
         { "EnableKeepsOthersByteForByteInOrder", { L"-ENABLE", L"all" }, all,
           ScancodeMapValue({ { 0, kRightCtrl }, { 0, kLeftWindows }, { kLeftCtrl, kRightAlt }, { 0, kCapsLock } }), 3010,
-          ScancodeMapValue({ { 0, kRightCtrl }, { kLeftCtrl, kRightAlt } }), L"Other mappings: 2\r\n" },
+          ScancodeMapValue({ { 0, kRightCtrl }, { kLeftCtrl, kRightAlt } }),
+          L"Right Ctrl: disabled\r\nRight Alt: remapped to Left Ctrl\r\nScope: all users (" + strMachineKey + L")\r\nOther mappings: 0\r\n" },
         { "EnableTheLastKeyDeletesTheValue", { L"/quiet", L"/enable", L"LWin" }, all, ScancodeMapValue({ { 0, kLeftWindows } }), 3010,
           Bytes(), L"Left Windows: enabled\r\n" },
         // Windows 7 and later never apply the current user's value: a change there is refused, and
@@ -157,7 +158,7 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
         // Another tool's remap is no key switched off.
         { "StatusOfRemaps", { L"/status" }, all, ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { kRightAlt, kLeftWindows } }), 0,
           ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { kRightAlt, kLeftWindows } }),
-          L"Left Windows: remapped to scan code 0xE038\r\nRight Windows: enabled\r\nCaps Lock: remapped to Left Ctrl\r\n" },
+          L"Left Windows: remapped to Right Alt\r\nRight Windows: enabled\r\nCaps Lock: remapped to Left Ctrl\r\n" },
         { "EnableLeavesARemap", { L"/enable", L"All" }, all, capsToCtrl, 3010, ScancodeMapValue({ { kLeftCtrl, kCapsLock } }),
           L"Caps Lock: remapped to Left Ctrl\r\nLeft Ctrl: enabled\r\nScope: all users (" + strMachineKey +
               L")\r\nOther mappings: 0\r\nCaps Lock is remapped to Left Ctrl by another mapping, which is not this program's: left as "
@@ -212,7 +213,7 @@ TEST_F(CommandLineTest, ExitsWithTheInstallersCodesAndKeepsOtherToolsMappings)
         { "UnknownSwitch", { L"/disable", L"LWin", L"/force" }, all, other, 87, other, L"Unknown switch \"/force\"." + strUsage },
         { "MissingKeys", { L"/disable" }, all, other, 87, other, L"/disable needs a list of keys: LWin, RWin, CapsLock, LCtrl or All." + strUsage },
         { "EmptyKeys", { L"/enable", L"" }, all, other, 87, other, L"/enable needs a list of keys: LWin, RWin, CapsLock, LCtrl or All." + strUsage },
-        { "UnknownKey", { L"/disable", L"LWin,Esc" }, all, other, 87, other, L"Unknown key \"Esc\": the keys are LWin, RWin, CapsLock, LCtrl and All." + strUsage },
+        { "UnknownKey", { L"/disable", L"LWin,Esc" }, all, other, 87, other, L"Unknown key \"Esc\": the keys are LWin, RWin, CapsLock, LCtrl and All, and the others that /? and README.txt list." + strUsage },
         // Capital I with a dot, which a best fit would show as the I of a key that exists.
         { "UnknownKeyTheCodePageCannotShow", { L"/disable", L"LW\u0130n" }, all, other, 87, other,
           L"Unknown key \"LW?n\": the keys are", REG_BINARY, Obstacle::none, false, Face::console },
@@ -505,7 +506,9 @@ TEST_F(CommandLineTest, TheConsoleProgramWritesOnTheConsoleItWasStartedFrom)
           L"Left Windows: enabled\nRight Windows: enabled\nCaps Lock: enabled\nLeft Ctrl: enabled\nScope: all users" },
         { "Json", { L"/status", L"/json" }, 0, L"{\"ok\":true,\"exitCode\":0,\"scope\":\"allUsers\"," },
         { "BadArgumentsQuiet", { L"/disable", L"LW\u0130n", L"/quiet" }, 87,
-          L"Unknown key \"LW\u0130n\": the keys are LWin, RWin, CapsLock, LCtrl and All.\n\nUsage: MorvexDisabler" },
+          // The console's 80 columns break the line.
+          L"Unknown key \"LW\u0130n\": the keys are LWin, RWin, CapsLock, LCtrl and All, and the ot\nhers that /? and README.txt "
+          L"list.\n\nUsage: MorvexDisabler" },
     };
     for (const ConsoleCase& tested : cases)
     {

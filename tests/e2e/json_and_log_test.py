@@ -184,6 +184,54 @@ class JsonAndLogTest(unittest.TestCase):
         self.assertIn(b'Unknown switch "/bogus".', result.stderr)
         self.assertEqual(REMAP_AND_LWIN, stored_layout())
 
+    def test_keys_beyond_the_four_and_the_pairs_ctrl_alt_del_needs(self):
+        # Beside the remap and Left Windows already stored, in the table's order.
+        obj, result = self.run_json("/disable", "Apps,sleep,LALT")
+        self.assertEqual(3010 & 0xFF, result.returncode)
+        added = REMAP_AND_LWIN[:16] + "06" + REMAP_AND_LWIN[18:-8] + "00005de0" "00003800" "00005fe0" "00000000"
+        self.assertEqual(added, stored_layout())
+        self.assertEqual(["LWin", "RWin", "CapsLock", "LCtrl", "Apps", "LAlt", "Sleep"], list(obj["keys"]))
+        self.assertEqual({"state": "disabled"}, obj["keys"]["Sleep"])
+        self.assertEqual(0, obj["otherMappings"])
+        result = program("/status")
+        self.assertEqual(0, result.returncode)
+        self.assertIn("Left Ctrl: enabled\r\nApplication: disabled\r\nLeft Alt: disabled\r\nSleep: disabled\r\n"
+                      "Scope: all users", result.stdout.decode("utf-8"))
+
+        obj, result = self.run_json("/enable", "apps")
+        self.assertEqual(3010 & 0xFF, result.returncode)
+        self.assertEqual(added.replace("00005de0", "").replace("000006000000", "000005000000"), stored_layout())
+        self.assertNotIn("Apps", obj["keys"])
+
+        # Another tool's value: read as the key switched off, and switched on by Disabled with the
+        # table's others; the other tool's remap and its mapping of a key outside the table stay.
+        set_layout("000000000000000004000000" "1d003a00" "00005de0" "00003000" "00000000")
+        obj, _ = self.run_json("/status")
+        self.assertEqual({"state": "disabled"}, obj["keys"]["Apps"])
+        self.assertEqual(1, obj["otherMappings"])
+        obj, result = self.run_json("/enable", "Disabled")
+        self.assertEqual((3010 & 0xFF, True), (result.returncode, obj["written"]))
+        self.assertEqual("000000000000000003000000" "1d003a00" "00003000" "00000000", stored_layout())
+
+        # Both Ctrl keys, at once or in two runs, and both Alt keys: refused, nothing written.
+        set_layout(REMAP_AND_LWIN)
+        self.assertEqual(3010 & 0xFF, program("/disable", "RCtrl").returncode)
+        stored = stored_layout()
+        for args in (("/disable", "LCtrl,RCtrl"), ("/disable", "LCtrl"), ("/disable", "RAlt,LAlt", "/enable", "RCtrl")):
+            with self.subTest(args=args):
+                obj, result = self.run_json(*args)
+                self.assertEqual(87, result.returncode)
+                self.assert_fields(obj, ok=False, exitCode=87, written=False)
+                self.assertIn("on a computer that asks for Ctrl+Alt+Del at sign-in, nobody could sign in.", obj["message"])
+                self.assertIn("Nothing was changed.", result.stderr.decode("utf-8"))
+                self.assertEqual(stored, stored_layout())
+
+        obj, result = self.run_json("/disable", "Apps,F25")
+        self.assertEqual(87, result.returncode)
+        self.assertIn('Unknown key "F25"', obj["message"])
+        self.assertIn("the others that /? and README.txt list.", obj["message"])
+        self.assertEqual(stored, stored_layout())
+
     def test_each_run_appends_its_line_and_a_log_that_cannot_be_opened_changes_nothing(self):
         log = os.path.join(self.folder.name, "morvex.log")
         # Two runs at once, each with its own change: both land, each line whole.
@@ -418,8 +466,11 @@ class DscResourceTest(unittest.TestCase):
             for version in ((3, 0), (3, 1), (3, 2), (3, 3), (3, 4)):
                 self.assertEqual(version in refused_by, what_if_refusal(manifest, version) is not None, (manifest["set"], version))
         self.jsonschema.Draft202012Validator.check_schema(self.schema)
-        self.assertEqual({"LWin", "RWin", "CapsLock", "LCtrl", "remappedTo", "_inDesiredState", "_restartRequired"},
-                         set(self.schema["properties"]))
+        keys = set(self.schema["$defs"]["key"]["enum"])
+        self.assertEqual(58, len(keys))
+        self.assertTrue({"LWin", "RWin", "CapsLock", "LCtrl", "Apps", "RCtrl", "LAlt", "RAlt", "F1", "F24", "BrowserHome",
+                         "LaunchMail", "VolumeMute", "Sleep"} <= keys)
+        self.assertEqual(keys | {"remappedTo", "_inDesiredState", "_restartRequired"}, set(self.schema["properties"]))
         self.assertIn("all-users", self.schema["description"])
 
     def test_test_then_set_then_test_and_a_second_set_that_writes_nothing(self):
@@ -433,7 +484,7 @@ class DscResourceTest(unittest.TestCase):
 
         code, state, trace = self.invoke("set", desired)
         self.assertEqual(0, code)
-        self.assertEqual({"LWin": "disabled", "RWin": "disabled", "CapsLock": "remapped", "LCtrl": "enabled",
+        self.assertEqual({"LWin": "disabled", "RWin": "disabled", "CapsLock": "remapped", "LCtrl": "enabled", "ScrollLock": "disabled",
                           "remappedTo": {"CapsLock": "LCtrl"}, "_restartRequired": [{"system": self.computer}]}, state)
         # The other tool's mappings byte for byte, in their order; the keys switched off after them.
         stored = layout(OTHER_TOOLS + "00005be0" "00005ce0")
@@ -453,8 +504,42 @@ class DscResourceTest(unittest.TestCase):
         self.assertIn(("info", "Nothing to change."), trace)
         self.assertEqual(stored + "deadbeef", stored_layout())
 
+    def test_keys_beyond_the_four_and_the_four_key_document_of_the_docs(self):
+        set_layout(layout(OTHER_TOOLS))
+        code, state, _ = self.invoke("set", {"Apps": "disabled", "LWin": "disabled"})
+        self.assertEqual(0, code)
+        self.assertEqual(layout(OTHER_TOOLS + "00005be0" "00005de0"), stored_layout())
+        self.assertEqual(("disabled", "disabled", "disabled"), (state["LWin"], state["Apps"], state["ScrollLock"]))
+        code, state, _ = self.invoke("test", {"Apps": "disabled", "LWin": "disabled"})
+        self.assertEqual((0, True), (code, state["_inDesiredState"]))
+        for operation in ("get", "export"):
+            code, state, _ = self.invoke(operation)
+            self.assertEqual(["LWin", "RWin", "CapsLock", "LCtrl", "Apps", "ScrollLock", "remappedTo"],
+                             [name for name in state if not name.startswith("_")])
+
+        # Right Ctrl after Left Ctrl: refused whole.
+        set_layout(layout("00001d00"))
+        code, state, trace = self.invoke("set", {"RCtrl": "disabled", "Sleep": "disabled"})
+        self.assertEqual((87, None), (code, state))
+        self.assertIn("both Ctrl keys", trace[0][1])
+        self.assertEqual(layout("00001d00"), stored_layout())
+
+        # The document the docs show, as written there.
+        docs = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs", "dsc.md")
+        with open(docs, encoding="utf-8") as file:
+            text = file.read()
+        block = re.search(r"```yaml\n# keyboard\.dsc\.yaml\n(.*?)```", text, re.S).group(1)
+        properties = dict(re.findall(r"^      (\w+): (\w+)$", block.split("properties:", 1)[1], re.M))
+        self.assertEqual({"LWin": "disabled", "RWin": "disabled"}, properties)
+        set_layout(layout(OTHER_TOOLS))
+        code, state, _ = self.invoke("test", properties)
+        self.assertEqual((0, False), (code, state["_inDesiredState"]))
+        self.assertEqual(0, self.invoke("set", properties)[0])
+        code, state, _ = self.invoke("test", properties)
+        self.assertEqual((0, True), (code, state["_inDesiredState"]))
+
     def test_get_and_export_agree_with_status_json(self):
-        for value, targets in ((REMAPS, {"RWin": "0xE038", "CapsLock": "LCtrl"}), (layout(""), {}), (None, {})):
+        for value, targets in ((REMAPS, {"RWin": "RAlt", "CapsLock": "LCtrl"}), (layout(""), {}), (None, {})):
             set_layout(value)
             keys = self.status()["keys"]
             self.assertEqual(targets, {name: entry["target"] for name, entry in keys.items() if "target" in entry})
@@ -625,7 +710,7 @@ class DscResourceTest(unittest.TestCase):
         set_layout(layout(OTHER_TOOLS))
         cases = [
             ("set", b'{"LWin":"disabled"', "The input is not a JSON instance: a member without a comma or closing brace"),
-            ("set", b'{"LWin":"disabled","ScrollLock":"disabled"}', 'Unknown member "ScrollLock"'),
+            ("set", b'{"LWin":"disabled","Delete":"disabled"}', 'Unknown member "Delete"'),
             ("set", b'{"LWin":"off"}', '"LWin" must be "disabled" or "enabled", not "off".'),
             # What PowerShell 5 pipes, unless told otherwise.
             ("set", '{"LWin":"disabled"}'.encode("utf-16-le"), "NUL byte"),

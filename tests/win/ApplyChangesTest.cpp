@@ -12,7 +12,7 @@ const WCHAR kAppName[] = L"Morvex Disabler by MorvexSoft";
 
 // Scan codes as stored: prefix in the high byte.
 const WORD kLeftWindows = 0xE05B, kRightWindows = 0xE05C, kCapsLock = 0x003A, kLeftCtrl = 0x001D;
-const WORD kRightCtrl = 0xE01D, kRightAlt = 0xE038;
+const WORD kRightCtrl = 0xE01D, kRightAlt = 0xE038, kPause = 0xE11D;
 
 // What the dialog asked of the system, and how things stood at that moment.
 struct ExitRequest
@@ -351,9 +351,10 @@ TEST_P(ApplyChangesTest, OkAfterAScopeClickWithNoTickSinceJustEnds)
 
 TEST_P(ApplyChangesTest, OkStoresTheEditsAndKeepsEveryOtherToolsMappingByteForByte)
 {
-    // Right Ctrl (E0 1D) beside the Left Ctrl to be ticked (00 1D), a remap of Right Alt onto Left
-    // Ctrl, and a remap onto Caps Lock's source that clearing Caps Lock takes away.
-    StoreLayout(GetParam(), ScancodeMapValue({ { 0, kRightCtrl }, { kLeftCtrl, kRightAlt }, { kLeftCtrl, kCapsLock }, { 0, 0x0046 } }));
+    // Pause (E1 1D) beside the Left Ctrl to be ticked (00 1D), a remap of Right Alt onto Left Ctrl,
+    // and a remap onto Caps Lock's source that clearing Caps Lock takes away. Not Right Ctrl: both
+    // Ctrl keys switched off are refused.
+    StoreLayout(GetParam(), ScancodeMapValue({ { 0, kPause }, { kLeftCtrl, kRightAlt }, { kLeftCtrl, kCapsLock }, { 0, 0x0046 } }));
     const Bytes other = ScancodeMapValue({ { 0, kRightWindows } });
     StoreLayout(OtherScope(), other);
 
@@ -368,7 +369,7 @@ TEST_P(ApplyChangesTest, OkStoresTheEditsAndKeepsEveryOtherToolsMappingByteForBy
         user.Answer(user.WaitForMessageBox(), IDNO);
     });
     EXPECT_EQ(IDOK, nResult);
-    EXPECT_EQ(ScancodeMapValue({ { 0, kRightCtrl }, { kLeftCtrl, kRightAlt }, { 0, 0x0046 }, { 0, kLeftCtrl }, { 0, kLeftWindows } }),
+    EXPECT_EQ(ScancodeMapValue({ { 0, kPause }, { kLeftCtrl, kRightAlt }, { 0, 0x0046 }, { 0, kLeftCtrl }, { 0, kLeftWindows } }),
               StoredLayout(GetParam()));
     EXPECT_EQ(other, StoredLayout(OtherScope()));
 }

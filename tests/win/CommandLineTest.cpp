@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wctype.h>
 
 #include <functional>
 #include <string>
@@ -19,9 +20,15 @@ namespace
 {
 // Scan codes as stored: prefix in the high byte.
 const WORD kLeftWindows = 0xE05B, kRightWindows = 0xE05C, kCapsLock = 0x003A, kLeftCtrl = 0x001D;
-const WORD kRightCtrl = 0xE01D, kRightAlt = 0xE038;
+const WORD kRightCtrl = 0xE01D, kRightAlt = 0xE038, kApplication = 0xE05D, kLetterB = 0x0030;
 // Rows of the key table as the command line holds them.
 const KeySet kLWin = 1, kRWin = 2, kCaps = 4, kLCtrl = 8, kAll = 15;
+
+KeySet Key(const wchar_t* pszName)
+{
+    return CKeyTable::Bit(CKeyTable::Find(pszName, wcslen(pszName)));
+}
+const KeySet kApps = Key(L"Apps"), kLAlt = Key(L"LAlt"), kSleep = Key(L"Sleep"), kF24 = Key(L"F24");
 
 // ---- Arguments -------------------------------------------------------------------------------------
 
@@ -43,6 +50,7 @@ struct ArgumentsCase
     KeySet disable, enable;
     BOOL bStatus, bRestart, bQuiet, bUsage;
     DscOperation dsc = DscOperation::none;
+    BOOL bEnableDisabled = FALSE;
 };
 
 // The bad input that the end-to-end table does not start the program for.
@@ -58,6 +66,13 @@ TEST(CommandLineArgumentsTest, ReadsSwitchesInAnyCaseAndOrderAndNamesTheFirstFau
         { { L"-QUIET", L"-Enable", L" rwin , LCTRL ", L"/Restart" }, L"", 0, kRWin | kLCtrl, FALSE, TRUE, TRUE },
         { { L"/disable", L"CapsLock,CapsLock", L"/enable", L"LWin" }, L"", kCaps, kLWin },
         { { L"/status", L"/quiet" }, L"", 0, 0, TRUE, FALSE, TRUE },
+        // The keys beyond the four, by Windows' names in any case; All stays the four.
+        { { L"/disable", L"apps,SLEEP,LAlt", L"/enable", L"All" }, L"", kApps | kSleep | kLAlt, kAll },
+        { { L"/enable", L"f24, Disabled" }, L"", 0, kF24, FALSE, FALSE, FALSE, FALSE, DscOperation::none, TRUE },
+        { { L"/disable", L"LWin,Disabled" }, L"/disable Disabled switches off nothing" },
+        { { L"/disable", L"F25" },
+          L"Unknown key \"F25\": the keys are LWin, RWin, CapsLock, LCtrl and All, and the others that /? and README.txt list." },
+        { { L"/enable", L"Volume Up" }, L"Unknown key \"Volume Up\"" },
         { { L"-?" }, L"", 0, 0, FALSE, FALSE, FALSE, TRUE },
         { { L"/" }, L"Unknown switch \"/\"" },
         { { L"/disable:LWin" }, L"Unknown switch" },
@@ -122,6 +137,7 @@ TEST(CommandLineArgumentsTest, ReadsSwitchesInAnyCaseAndOrderAndNamesTheFirstFau
             EXPECT_EQ(tested.bQuiet, info.m_bQuiet);
             EXPECT_EQ(tested.bUsage, info.m_bUsage);
             EXPECT_EQ(tested.dsc, info.m_dsc);
+            EXPECT_EQ(tested.bEnableDisabled, info.m_bEnableDisabled);
         }
     }
 }
@@ -154,6 +170,22 @@ TEST(CommandLineReportTest, SaysWhoHoldsTheTurnAsOutsideText)
     }
 }
 
+// Where an unknown key's error sends people: the usage text names every key of the table.
+TEST(CommandLineArgumentsTest, TheUsageTextNamesEveryKeyOfTheTable)
+{
+    const std::wstring strUsage = CCommandLine::UsageText();
+    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+    {
+        const std::wstring strName = CKeyTable::At(nRow).pszName;
+        const bool bFunctionKey = strName.size() <= 3 && strName[0] == L'F';
+        const std::wstring strFound = bFunctionKey ? L"F1 to F24" : strName;
+        const size_t nAt = strUsage.find(strFound);
+        ASSERT_NE(std::wstring::npos, nAt) << testing::PrintToString(strName);
+        // A whole word: "Insert", not a part of "Inserted".
+        EXPECT_FALSE(iswalnum(strUsage[nAt + strFound.size()])) << testing::PrintToString(strName);
+    }
+}
+
 // ---- The edit --------------------------------------------------------------------------------------
 
 struct EditCase
@@ -163,6 +195,7 @@ struct EditCase
     KeySet disable, enable;
     Bytes expected;
     BOOL bChanged;
+    BOOL bEnableDisabled = FALSE;
 };
 
 TEST(CommandLineEditTest, ChangesOnlyTheNamedKeysOwnMappingsAndSaysWhetherTheValueChanged)
@@ -178,6 +211,13 @@ TEST(CommandLineEditTest, ChangesOnlyTheNamedKeysOwnMappingsAndSaysWhetherTheVal
         { "EnabledAlready", Bytes(), 0, kAll, ScancodeMapValue({}), FALSE },
         { "BothListsInTableOrder", ScancodeMapValue({ { 0, kLeftWindows }, { kLeftCtrl, kRightAlt } }), kLCtrl | kRWin, kLWin,
           ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kRightWindows }, { 0, kLeftCtrl } }), TRUE },
+        // Disabled: every key of the table sent to nothing, and nothing else; a key named in
+        // /disable goes on being switched off.
+        { "EnableDisabledLeavesRemapsAndOtherKeys",
+          ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightCtrl }, { 0, kApplication }, { 0, kLetterB }, { 0, kLeftWindows } }),
+          kLWin, 0, ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kLetterB }, { 0, kLeftWindows } }), TRUE, TRUE },
+        { "EnableDisabledWithNoKeyOfTheTableDisabled", ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kLetterB } }), 0, 0,
+          ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kLetterB } }), FALSE, TRUE },
     };
     for (const EditCase& tested : cases)
     {
@@ -187,6 +227,7 @@ TEST(CommandLineEditTest, ChangesOnlyTheNamedKeysOwnMappingsAndSaysWhetherTheVal
         CMorvexCommandLineInfo info;
         info.m_disable = tested.disable;
         info.m_enable = tested.enable;
+        info.m_bEnableDisabled = tested.bEnableDisabled;
         EXPECT_EQ(tested.bChanged, CDisabledKeyMap::Apply(map, CCommandLine::ChangeOf(info)));
         CByteArray value;
         CDisabledKeyMap::Encode(map, value);
@@ -306,8 +347,9 @@ struct RunCase
 // started, or stored while the clock was fast. The run is recorded before the restart is asked for.
 TEST_P(CommandLineRunTest, ReportsFailuresAndWhatWaitsForARestartInItsExitCode)
 {
-    const Bytes other = ScancodeMapValue({ { kLeftCtrl, kRightAlt } });
-    const Bytes disabled = ScancodeMapValue({ { kLeftCtrl, kRightAlt }, { 0, kLeftWindows } });
+    // Another tool's: the B key sent to Left Ctrl.
+    const Bytes other = ScancodeMapValue({ { kLeftCtrl, kLetterB } });
+    const Bytes disabled = ScancodeMapValue({ { kLeftCtrl, kLetterB }, { 0, kLeftWindows } });
     const LSTATUS ok = ERROR_SUCCESS, denied = ERROR_ACCESS_DENIED, noMemory = ERROR_NOT_ENOUGH_MEMORY;
     const std::wstring strValue = std::wstring(L"the value \"Scancode Map\" of ") +
                                   (AllUsers() ? L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout: "

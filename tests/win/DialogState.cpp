@@ -17,7 +17,7 @@ DialogState StateOf(CUser& user, CMorvexDisablerDlg& dlg)
     for (int nID : { IDC_LEFT_WINDOWS_KEY, IDC_RIGHT_WINDOWS_KEY, IDC_CAPS_LOCK_KEY, IDC_LEFT_CTRL_KEY })
         state.checked.push_back(user.IsChecked(nID));
     user.OnDialogThread([&] {
-        for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+        for (size_t nRow = 0; nRow < CKeyTable::kDialogCount; ++nRow)
             state.members.push_back(dlg.KeyMember(nRow));
         CString strKey, strValue;
         for (POSITION pos = dlg.m_mapDisabledKeys.GetStartPosition(); pos != nullptr;)

@@ -16,7 +16,7 @@ namespace
 {
 // Scan codes as stored: prefix in the high byte.
 const WORD kLeftWindows = 0xE05B, kRightWindows = 0xE05C, kCapsLock = 0x003A, kLeftCtrl = 0x001D;
-const WORD kRightAlt = 0xE038, kScrollLock = 0x0046;
+const WORD kRightAlt = 0xE038, kScrollLock = 0x0046, kApplication = 0xE05D;
 
 // Bytes after the terminator that the program never writes: a value that still has them was not written.
 Bytes Untouchable(Bytes value)
@@ -170,13 +170,13 @@ TEST_F(DscResourceTest, CarriesOutEachOperationOnTheAllUsersValueAndPrintsOnlyTh
     // Another tool's: Right Windows sent to Right Alt, Caps Lock to Left Ctrl, Scroll Lock switched off.
     const Bytes others = ScancodeMapValue({ { kRightAlt, kRightWindows }, { kLeftCtrl, kCapsLock }, { 0, kScrollLock } });
     const std::wstring strOthers = L"{\"LWin\":\"disabled\",\"RWin\":\"remapped\",\"CapsLock\":\"remapped\",\"LCtrl\":\"enabled\","
-                                   L"\"remappedTo\":{\"RWin\":\"0xE038\",\"CapsLock\":\"LCtrl\"}";
+                                   L"\"ScrollLock\":\"disabled\",\"remappedTo\":{\"RWin\":\"RAlt\",\"CapsLock\":\"LCtrl\"}";
     const Bytes othersAndLWin =
         ScancodeMapValue({ { kRightAlt, kRightWindows }, { kLeftCtrl, kCapsLock }, { 0, kScrollLock }, { 0, kLeftWindows } });
     const std::string strDesired = "{\"LWin\":\"disabled\",\"CapsLock\":\"enabled\",\"RWin\":\"enabled\"}";
     // As test names them when strDesired is met: the remapped keys as desired.
     const std::wstring strOthersMet = L"{\"LWin\":\"disabled\",\"RWin\":\"enabled\",\"CapsLock\":\"enabled\",\"LCtrl\":\"enabled\","
-                                      L"\"remappedTo\":{\"RWin\":\"0xE038\",\"CapsLock\":\"LCtrl\"}";
+                                      L"\"ScrollLock\":\"disabled\",\"remappedTo\":{\"RWin\":\"RAlt\",\"CapsLock\":\"LCtrl\"}";
 
     const OperationCase cases[] = {
         // get and export report all four keys and the remaps as /status /json names them.
@@ -203,8 +203,8 @@ TEST_F(DscResourceTest, CarriesOutEachOperationOnTheAllUsersValueAndPrintsOnlyTh
         // _restartRequired's. A remap meets "enabled".
         // A key that meets its desired state is named as desired, so that DSC's own diff agrees.
         { "TestNotInTheDesiredState", { L"/dsc", L"test" }, Given(strDesired), others, 0, others,
-          L"{\"LWin\":\"enabled\",\"RWin\":\"enabled\",\"CapsLock\":\"enabled\",\"LCtrl\":\"enabled\",\"remappedTo\":{\"RWin\":"
-          L"\"0xE038\",\"CapsLock\":\"LCtrl\"},\"_inDesiredState\":false" + strRestart },
+          L"{\"LWin\":\"enabled\",\"RWin\":\"enabled\",\"CapsLock\":\"enabled\",\"LCtrl\":\"enabled\",\"ScrollLock\":\"disabled\","
+          L"\"remappedTo\":{\"RWin\":\"RAlt\",\"CapsLock\":\"LCtrl\"},\"_inDesiredState\":false" + strRestart },
         { "TestInTheDesiredStateInEffect", { L"/dsc", L"test" }, Given(strDesired), othersAndLWin, 0, othersAndLWin,
           strOthersMet + L",\"_inDesiredState\":true}", L"", Written::beforeWindowsStarted },
         { "TestInTheDesiredStateWaitingForTheRestart", { L"/dsc", L"test" }, Given(strDesired), othersAndLWin, 0, othersAndLWin,
@@ -231,13 +231,13 @@ TEST_F(DscResourceTest, CarriesOutEachOperationOnTheAllUsersValueAndPrintsOnlyTh
         // set makes /disable's and /enable's edit, and returns the state after it.
         { "SetKeepsOtherToolsMappingsInTheirOrder", { L"/dsc", L"set" }, Given(strDesired), others, 0, othersAndLWin,
           strOthers + strRestart + L"\n[\"LWin\"]",
-          L"{\"info\":\"Right Windows is remapped to scan code 0xE038 by another mapping, which is not this program's: left as it "
+          L"{\"info\":\"Right Windows is remapped to Right Alt by another mapping, which is not this program's: left as it "
           L"is.\"}\n{\"info\":\"Caps Lock is remapped to Left Ctrl by another mapping, which is not this program's: left as it is.\"}\n"
           L"{\"info\":\"Stored. Restart the computer for the change to be in effect.\"}\n" },
         { "SetReplacesARemapOfAKeyToSwitchOff", { L"/dsc", L"set" }, Given("{\"CapsLock\":\"disabled\"}"), others, 0,
           ScancodeMapValue({ { kRightAlt, kRightWindows }, { 0, kCapsLock }, { 0, kScrollLock } }),
-          L"{\"LWin\":\"enabled\",\"RWin\":\"remapped\",\"CapsLock\":\"disabled\",\"LCtrl\":\"enabled\",\"remappedTo\":{\"RWin\":"
-          L"\"0xE038\"}" + strRestart + L"\n[\"CapsLock\",\"remappedTo\"]",
+          L"{\"LWin\":\"enabled\",\"RWin\":\"remapped\",\"CapsLock\":\"disabled\",\"LCtrl\":\"enabled\",\"ScrollLock\":\"disabled\","
+          L"\"remappedTo\":{\"RWin\":\"RAlt\"}" + strRestart + L"\n[\"CapsLock\",\"remappedTo\"]",
           L"{\"warn\":\"Caps Lock was remapped to Left Ctrl by another mapping: now it is switched off.\"}" },
         { "SetWritesNothingWhenNothingChanges", { L"/dsc", L"set" }, Given(strDesired), Untouchable(othersAndLWin), 0,
           Untouchable(othersAndLWin), strOthers + L"}\n[]", L"{\"info\":\"Nothing to change.\"}", Written::beforeWindowsStarted },
@@ -246,6 +246,13 @@ TEST_F(DscResourceTest, CarriesOutEachOperationOnTheAllUsersValueAndPrintsOnlyTh
         // "remapped" leaves the key to the other tool: a key this program switched off is switched on.
         { "SetOfRemappedSwitchesAKeyBackOn", { L"/dsc", L"set" }, Given("{\"LWin\":\"remapped\"}"), lwinOff, 0, Bytes(),
           strAllEnabled + strRestart + L"\n[\"LWin\"]" },
+        // Any key of the table, beside the four; never the last Ctrl or Alt key.
+        { "SetAKeyBeyondTheFour", { L"/dsc", L"set" }, Given("{\"Apps\":\"disabled\",\"LWin\":\"disabled\"}"), lwinOff, 0,
+          ScancodeMapValue({ { 0, kLeftWindows }, { 0, kApplication } }), strLWinOff + L",\"Apps\":\"disabled\"" + strRestart + L"\n[\"Apps\"]" },
+        { "SetRefusesToSwitchOffBothCtrlKeys", { L"/dsc", L"set" }, Given("{\"Apps\":\"disabled\",\"RCtrl\":\"disabled\"}"),
+          ScancodeMapValue({ { 0, kLeftCtrl } }), 87, ScancodeMapValue({ { 0, kLeftCtrl } }), L"",
+          L"{\"error\":\"This would switch off both Ctrl keys: on a computer that asks for Ctrl+Alt+Del at sign-in, nobody could "
+          L"sign in. Keep LCtrl or RCtrl switched on.\\nNothing was changed.\"}" },
         { "SetEnablingTheLastKeyRemovesTheValue", { L"/dsc", L"set" }, Given("{\"LWin\":\"enabled\"}"), lwinOff, 0, Bytes(),
           strAllEnabled + strRestart + L"\n[\"LWin\"]" },
         { "SetOverAValueThatIsNotBinary", { L"/dsc", L"set" }, Given("{\"LWin\":\"disabled\"}"), TextValue(L"00"), 0, lwinOff,
@@ -278,7 +285,7 @@ TEST_F(DscResourceTest, CarriesOutEachOperationOnTheAllUsersValueAndPrintsOnlyTh
         { "NoOperation", { L"/dsc" }, none, lwinOff, 87, lwinOff, L"", L"/dsc needs an operation" },
         { "NotAlone", { L"/dsc", L"set", L"/quiet" }, Given("{\"LWin\":\"enabled\"}"), lwinOff, 87, lwinOff, L"",
           L"{\"error\":\"/dsc goes alone: DSC gives the instance on the standard input, not as switches.\"}" },
-        { "Schema", { L"/dsc", L"schema" }, none, lwinOff, 0, lwinOff, CDscResource::Schema() },
+        { "Schema", { L"/dsc", L"schema" }, none, lwinOff, 0, lwinOff, CDscResource::Schema().GetString() },
     };
     for (const OperationCase& tested : cases)
     {
@@ -368,8 +375,9 @@ TEST_F(DscResourceTest, RefusesEveryInputThatIsNoInstanceAndChangesNothing)
         { "Number", "1", L"not a number." },
         { "NumberOutOfRange", "{\"LWin\":1e999999999}", strNotJson + L"a number out of range at byte 8." },
         { "Null", "null", L"not null." },
-        { "UnknownMember", "{\"LWin\":\"disabled\",\"ScrollLock\":\"disabled\"}",
-          L"Unknown member \\\"ScrollLock\\\": the members are LWin, RWin, CapsLock and LCtrl, each \\\"disabled\\\" or \\\"enabled\\\"." },
+        { "UnknownMember", "{\"LWin\":\"disabled\",\"Delete\":\"disabled\"}",
+          L"Unknown member \\\"Delete\\\": the members are the keys the schema lists (LWin, RWin, CapsLock, LCtrl, Apps, RCtrl, "
+          L"LAlt, RAlt and more; /dsc schema prints them), each \\\"disabled\\\" or \\\"enabled\\\"." },
         { "NameInAnotherCase", "{\"lwin\":\"disabled\"}", L"Unknown member \\\"lwin\\\"" },
         { "DscsOwnMember", "{\"LWin\":\"disabled\",\"_exist\":true}", L"Unknown member \\\"_exist\\\"" },
         // The reported members are ignored, but no deeper than the resource reports them, and the
@@ -427,6 +435,34 @@ TEST_F(DscResourceTest, RefusesEveryInputThatIsNoInstanceAndChangesNothing)
 
 // Instances with every byte mutated in turn, and at random: the reader takes an input whole or
 // refuses it with a text, and takes nothing that is not an object of known keys and states.
+// The schema names what the reader takes: every key of the table, titled as /status names it.
+TEST(DscSchemaTest, ListsEveryKeyOfTheTableAndOnlyThose)
+{
+    const std::wstring strSchema = CDscResource::Schema().GetString();
+    EXPECT_EQ(std::wstring::npos, strSchema.find_first_of(L"\r\n"));
+    const std::wstring strKeys = strSchema.substr(strSchema.find(L"\"key\":{\"enum\":["));
+    size_t nStates = 0;
+    for (size_t nAt = strSchema.find(L"\"$ref\":\"#/$defs/state\""); nAt != std::wstring::npos;
+         nAt = strSchema.find(L"\"$ref\":\"#/$defs/state\"", nAt + 1))
+        ++nStates;
+    EXPECT_EQ(CKeyTable::kCount, nStates);
+    for (size_t nRow = 0; nRow < CKeyTable::kCount; ++nRow)
+    {
+        const DisableableKey& key = CKeyTable::At(nRow);
+        const std::wstring strName = L"\"" + std::wstring(key.pszName) + L"\"";
+        SCOPED_TRACE(testing::PrintToString(strName));
+        const std::wstring strTitle = nRow < CKeyTable::kDialogCount ? L"" : std::wstring(key.pszLabel) + L"\",\"$ref\"";
+        EXPECT_NE(std::wstring::npos, strSchema.find(strName + L":{\"title\":\"" + strTitle));
+        EXPECT_NE(std::wstring::npos, strKeys.find(strName));
+        // Each is taken, in the case the schema gives it.
+        const std::string strInstance = "{" + std::string(strName.begin(), strName.end()) + ":\"disabled\"}";
+        DscDesiredState desired;
+        CString strError;
+        EXPECT_TRUE(ReadDscInstance(reinterpret_cast<const BYTE*>(strInstance.data()), strInstance.size(), desired, strError));
+        EXPECT_EQ(CKeyTable::Bit(nRow), desired.managed & desired.disabled);
+    }
+}
+
 TEST(DscInstanceReaderTest, NoMutantOfAnInstanceCrashesTheReaderOrPassesForWhatItIsNot)
 {
     const std::string seeds[] = {
@@ -477,7 +513,7 @@ TEST(DscInstanceReaderTest, NoMutantOfAnInstanceCrashesTheReaderOrPassesForWhatI
             {
                 ++nAccepted;
                 EXPECT_TRUE(strError.IsEmpty());
-                EXPECT_EQ(0u, desired.managed & ~CKeyTable::kAllKeys) << testing::PrintToString(strMutant);
+                EXPECT_EQ(0u, desired.managed & ~CKeyTable::kEveryKey) << testing::PrintToString(strMutant);
                 EXPECT_EQ(0u, desired.disabled & ~desired.managed) << testing::PrintToString(strMutant);
                 EXPECT_EQ(0u, desired.remapped & (desired.disabled | ~desired.managed)) << testing::PrintToString(strMutant);
                 // Whatever was taken was an object with nothing but keys' states in it, and what the

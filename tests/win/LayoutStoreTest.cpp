@@ -223,12 +223,12 @@ TEST_P(LayoutStoreTest, SavingAChangeWritesAWellFormedValueWithEveryStoredMappin
 
 TEST_P(LayoutStoreTest, TogglesChangeOnlyTheirOwnMappings)
 {
-    StoreLayout(GetParam(), ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightAlt }, { 0, kRightCtrl } }));
+    StoreLayout(GetParam(), ScancodeMapValue({ { kLeftCtrl, kCapsLock }, { 0, kRightAlt }, { 0, kPause } }));
     RunDialog([&](CUser& user, CMorvexDisablerDlg& dlg) {
         EXPECT_EQ((std::vector<bool>{ false, false, true, false }), CheckedKeys(user));
         user.Click(IDC_LEFT_WINDOWS_KEY);  // ticked: comes last
         user.Click(IDC_CAPS_LOCK_KEY);     // cleared: its remap goes
-        user.Click(IDC_LEFT_CTRL_KEY);     // ticked: Right Ctrl stays beside it
+        user.Click(IDC_LEFT_CTRL_KEY);     // ticked: Pause stays beside it
         user.Click(IDC_RIGHT_WINDOWS_KEY); // ticked and cleared again: no trace
         user.Click(IDC_RIGHT_WINDOWS_KEY);
         EXPECT_EQ((std::vector<bool>{ true, false, false, true }), CheckedKeys(user));
@@ -240,7 +240,7 @@ TEST_P(LayoutStoreTest, TogglesChangeOnlyTheirOwnMappings)
         });
     });
     EXPECT_TRUE(m_bSaved);
-    EXPECT_EQ(ScancodeMapValue({ { 0, kRightAlt }, { 0, kRightCtrl }, { 0, kLeftWindows }, { 0, kLeftCtrl } }), StoredLayout(GetParam()));
+    EXPECT_EQ(ScancodeMapValue({ { 0, kRightAlt }, { 0, kPause }, { 0, kLeftWindows }, { 0, kLeftCtrl } }), StoredLayout(GetParam()));
 }
 
 TEST_P(LayoutStoreTest, SavingReplacesATextValueWithTheChosenKeysOnly)
@@ -339,6 +339,11 @@ TEST_P(LayoutStoreTest, AFailedSaveSaysWhyAndChangesNothing)
           L"Could Not Read Keyboard Layout from Registry Database, so Nothing was Changed.\n\n" +
               std::wstring(SystemErrorText(ERROR_ACCESS_DENIED).GetString()),
           leftWindowsOnly },
+        // The command line switched Right Ctrl off: Left Ctrl too would leave no Ctrl+Alt+Del.
+        { "BothCtrlKeysRefused", ScancodeMapValue({ { 0, kRightCtrl } }), IDC_LEFT_CTRL_KEY, ok, ok, ok, Refusal::none,
+          L"Could Not Store the Keyboard Layout, so Nothing was Changed.\n\nThis would switch off both Ctrl keys: on a computer "
+          L"that asks for Ctrl+Alt+Del at sign-in, nobody could sign in. Keep LCtrl or RCtrl switched on.",
+          { false, false, false, true } },
         { "ReadFails", stored, IDC_LEFT_WINDOWS_KEY, ok, ok, ERROR_REGISTRY_IO_FAILED, Refusal::none,
           L"Could Not Read Keyboard Layout from Registry Database, so Nothing was Changed.\n\n" +
               std::wstring(SystemErrorText(ERROR_REGISTRY_IO_FAILED).GetString()),
