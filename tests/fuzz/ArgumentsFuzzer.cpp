@@ -50,9 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t cbData)
         return 0;
     }
     // Good arguments ask for one thing that can be done.
-    if (((info.m_disable | info.m_enable) & ~CKeyTable::kAllKeys) != 0 || (info.m_disable & info.m_enable) != 0)
+    if (((info.m_disable | info.m_enable) & ~CKeyTable::kEveryKey) != 0 || (info.m_disable & info.m_enable) != 0)
         Broken("a key named in both lists, or one of no row");
-    const bool bChange = (info.m_disable | info.m_enable) != 0;
+    const bool bChange = (info.m_disable | info.m_enable) != 0 || info.m_bEnableDisabled;
     if (info.m_bDsc ? (bChange || info.m_bStatus || info.m_bUsage || info.m_dsc == DscOperation::none)
                     : (bChange ? info.m_bStatus || info.m_bUsage : info.m_bRestart || !(info.m_bStatus || info.m_bUsage)))
         Broken("arguments taken that ask for nothing, or for two things at once");

@@ -37,7 +37,7 @@ std::string Canonical(const DscDesiredState& desired)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t cbData)
 {
     DscDesiredState desired;
-    desired.managed = desired.disabled = CKeyTable::kAllKeys;
+    desired.managed = desired.disabled = CKeyTable::kEveryKey;
     CString strError;
     const BOOL bRead = ReadDscInstance(pData, cbData, desired, strError);
     if (!bRead)
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t cbData)
     }
     if (!strError.IsEmpty())
         Broken("read, and an error besides");
-    if ((desired.managed & ~CKeyTable::kAllKeys) != 0 || (desired.disabled & ~desired.managed) != 0)
+    if ((desired.managed & ~CKeyTable::kEveryKey) != 0 || (desired.disabled & ~desired.managed) != 0)
         Broken("a key desired that no member named");
     // What was read, written as an instance and read again, asks for the same.
     const std::string strAgain = Canonical(desired);

@@ -72,6 +72,7 @@ DSC_INSTANCES = {
     "reported-members": b'{"LWin":"disabled","_inDesiredState":true,"_restartRequired":[{"system":"pc"}],'
                         b'"remappedTo":{"CapsLock":"LCtrl"}}',
     "remapped": b'{"CapsLock":"remapped"}',
+    "keys-beyond-the-four": b'{"Apps":"disabled","F24":"enabled","LaunchApp2":"disabled","RAlt":"disabled"}',
     "named-twice": b'{"LWin":"enabled","LWin":"disabled"}',
     "nul-in-name": b'{"L\\u0000Win":"disabled"}',
     "surrogate-pair-at-the-cut": b'{"' + b"x" * 39 + "\U0001F600".encode() + b'":"disabled"}',
@@ -96,6 +97,8 @@ COMMAND_LINES = {
     "disable": arguments("/disable", "LWin,CapsLock"),
     "enable-restart": arguments("-ENABLE", " rwin , LCTRL ", "/Restart", "/quiet"),
     "both-lists": arguments("/disable", "All", "/enable", "CapsLock"),
+    "keys-beyond-the-four": arguments("/disable", "apps,Sleep,LALT,F13", "/enable", "MediaPlayPause"),
+    "enable-disabled": arguments("/enable", "Disabled", "/restart"),
     "status-json-log": arguments("/status", "/json", "/log", "C:\\logs\\morvex.log"),
     "usage": arguments("/?"),
     "dsc": arguments("/dsc", "export"),
