@@ -113,7 +113,7 @@ const char s_szSchema[] = R"json(
     "$defs": {
         "state": {
             "enum": [ "disabled", "enabled", "remapped" ],
-            "description": "Desired: \"disabled\" or \"enabled\". Reported: \"remapped\" too, for a key another tool sends to another key (see remappedTo)."
+            "description": "\"remapped\" is reported for a key another tool sends to another key (see remappedTo). Desired, it leaves the key to that tool and is met as \"enabled\" is, so that what get and export report can be applied back."
         },
         "key": {
             "enum": [
