@@ -124,7 +124,7 @@ CASES = {
 # Values that map a key twice, and others where the byte rules matter: what the documented
 # detection finds must be what /status shows.
 DETECTION_CASES = {
-    "SwitchedOffThenRemappedByAnotherTool": (layout(OFF_LWIN, LWIN_TO_RALT, OFF_RWIN), "Left Windows: remapped to scan code 0xE038"),
+    "SwitchedOffThenRemappedByAnotherTool": (layout(OFF_LWIN, LWIN_TO_RALT, OFF_RWIN), "Left Windows: remapped to Right Alt"),
     "RemappedThenSwitchedOff": (layout(LWIN_TO_RALT, OFF_LWIN, OFF_RWIN), "Left Windows: disabled"),
     "BothSwitchedOff": (BOTH_OFF, "Right Windows: disabled"),
     "ACountThatPromisesMoreThanTheValueHolds": (layout(OFF_LWIN, OFF_RWIN, count=9), "Right Windows: disabled"),
